@@ -1,0 +1,55 @@
+#pragma once
+
+#include "nmea/NmeaRecords.h"
+
+#include <cstdint>
+
+// Decodes one NMEA-0183 sentence at a time into the six fix records and keeps the last values of
+// each until a sentence of the same kind replaces them. Only the GP talker's RMC, GGA, GLL, GSA, GSV
+// and VTG are decoded; everything else is ignored in silence. The checksum is never read.
+//
+// Not thread-safe: the owner calls every operation from one thread (the UI thread of skyprobe).
+// Nothing is allocated on the heap and nothing throws.
+class NmeaParser {
+public:
+    // Every record zero-filled, both GSV counters 0.
+    NmeaParser();
+    virtual ~NmeaParser();
+
+    // sentence runs from its '$' up to and including its '*'; length counts both. The buffer need not
+    // be zero-terminated and is not kept. A null sentence or a length <= 0 decodes nothing; so does a
+    // sentence without a comma, since it carries no fields. At most one record changes.
+    void ParseSentence(const char* sentence, int length);
+
+    // Copy the whole record into caller-owned storage; a null pointer copies nothing.
+    void GetRmc(RmcRecord* rmc) const;
+    void GetGga(GgaRecord* gga) const;
+    void GetGll(GllRecord* gll) const;
+    void GetGsa(GsaRecord* gsa) const;
+    void GetGsv(GsvRecord* gsv) const;
+    void GetVtg(VtgRecord* vtg) const;
+
+    // True unless the last RMC said 'A' (valid); so also before any RMC arrived.
+    bool HasNoFix() const;
+
+    // GSV fields 1 and 2 of the message decoded last: messages in the cycle, number of this message.
+    std::int32_t GetGsvMessageCount() const { return gsvMessageCount; }
+    std::int32_t GetGsvMessageNumber() const { return gsvMessageNumber; }
+
+private:
+    void DecodeRmc(const char* position, int remaining);
+    void DecodeGga(const char* position, int remaining);
+    void DecodeGll(const char* position, int remaining);
+    void DecodeGsa(const char* position, int remaining);
+    void DecodeGsv(const char* position, int remaining);
+    void DecodeVtg(const char* position, int remaining);
+
+    RmcRecord rmcRecord;
+    GgaRecord ggaRecord;
+    GllRecord gllRecord;
+    GsaRecord gsaRecord;
+    GsvRecord gsvRecord;
+    VtgRecord vtgRecord;
+    std::int32_t gsvMessageCount = 0;
+    std::int32_t gsvMessageNumber = 0;
+};
