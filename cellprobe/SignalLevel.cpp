@@ -1,0 +1,75 @@
+#include "cellprobe/SignalLevel.h"
+
+#include "ui/WideString.h"
+
+#include <climits>
+
+namespace {
+
+bool IsBlank(char16_t character)
+{
+    return character == u' ' || (character >= u'\t' && character <= u'\r');
+}
+
+bool IsDigit(char16_t character)
+{
+    return character >= u'0' && character <= u'9';
+}
+
+// The fixed place of the value in a report that starts the chunk: "+CSQ: 17,99".
+constexpr int QualityPosition = 6;
+constexpr int QualityWidth = 2;
+
+constexpr int UndetectableQuality = 99;
+
+} // namespace
+
+int WideToInt(const WideString& text)
+{
+    const int length = text.GetLength();
+    int at = 0;
+    while (at < length && IsBlank(text.GetAt(at)))
+        ++at;
+    bool negative = false;
+    if (at < length && (text.GetAt(at) == u'+' || text.GetAt(at) == u'-')) {
+        negative = text.GetAt(at) == u'-';
+        ++at;
+    }
+    long long value = 0;
+    for (; at < length && IsDigit(text.GetAt(at)); ++at) {
+        if (value <= INT_MAX)
+            value = value * 10 + (text.GetAt(at) - u'0');
+    }
+    if (negative)
+        value = -value;
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
+int SignalLevelFromQuality(int quality)
+{
+    if (quality == UndetectableQuality)
+        return 0;
+    // Compared as the received power with its sign dropped, so larger means weaker. Widened so that
+    // an absurd value cannot overflow.
+    const long long minusDbm = 113 - 2 * static_cast<long long>(quality);
+    if (minusDbm > 120)
+        return 0;
+    if (minusDbm >= 102)
+        return 1;
+    if (minusDbm >= 93)
+        return 2;
+    if (minusDbm >= 87)
+        return 3;
+    if (minusDbm >= 78)
+        return 4;
+    return 5;
+}
+
+int SignalLevelFromReport(const WideString& chunkText)
+{
+    return SignalLevelFromQuality(WideToInt(chunkText.Mid(QualityPosition, QualityWidth)));
+}
