@@ -1,0 +1,37 @@
+#include "glowkit/glowkit.h"
+
+#include "glowkit/BacklightControl.h"
+#include "glowkit/GlowkitLibrary.h"
+
+#define GLOWKIT_EXPORT __attribute__((visibility("default")))
+
+namespace {
+
+// The Linux counterpart of the loader's entry point (see AttachReason.h). Windows are mapped by
+// InitBacklightCtrl, not at load, so only the unload does work.
+__attribute__((constructor)) void AttachToProcess()
+{
+    GlowkitEntry(AttachReason::ProcessAttach);
+}
+
+__attribute__((destructor)) void DetachFromProcess()
+{
+    GlowkitEntry(AttachReason::ProcessDetach);
+}
+
+}
+
+extern "C" GLOWKIT_EXPORT int32_t InitBacklightCtrl(void)
+{
+    return Backlight().InitBacklightCtrl();
+}
+
+extern "C" GLOWKIT_EXPORT int32_t GetBrightness(void)
+{
+    return Backlight().GetBrightness();
+}
+
+extern "C" GLOWKIT_EXPORT int32_t SetBrightness(int32_t level)
+{
+    return Backlight().SetBrightness(level);
+}

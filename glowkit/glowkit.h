@@ -1,0 +1,29 @@
+/* Display backlight control for programs on the device. The brightness is a level: 0 is off, 1 to 99 a
+ * PWM duty, 100 full. Calls are not serialised: callers must not run them from several threads at once. */
+#ifndef GLOWKIT_GLOWKIT_H
+#define GLOWKIT_GLOWKIT_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Maps the GPIO and timer registers (whichever are not mapped yet), starts the backlight timer, powers
+ * the backlight on and adopts the level the hardware shows. Returns 1 on success, or at once when
+ * already initialised; 0 when a register window could not be mapped (a later call retries the
+ * missing one). */
+int32_t InitBacklightCtrl(void);
+
+/* Returns the stored level: -1 until InitBacklightCtrl has succeeded. Touches no register. */
+int32_t GetBrightness(void);
+
+/* Stores `level` (not clamped) and moves the backlight to it; returns the level stored before. Before a
+ * successful InitBacklightCtrl it touches nothing, stores nothing and returns the stored level (-1). */
+int32_t SetBrightness(int32_t level);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
