@@ -1,0 +1,126 @@
+// pinctl: reads and drives the device's GPIO lines through libpinbank, the way any program would.
+
+#include "pinbank/pinbank.h"
+#include "platform/MapRegisterWindow.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int ExitOk = 0;
+constexpr int ExitNoRegisters = 1;
+constexpr int ExitUsage = 2;
+
+constexpr std::uint32_t GpioBlockAddress = 0x92100000;
+constexpr std::uint32_t GpioWindowSize = 0x100;
+
+constexpr const char* Usage = "usage: pinctl get PIN\n"
+                              "       pinctl set PIN LEVEL\n"
+                              "       pinctl --help\n";
+
+constexpr const char* Help = "Reads and drives GPIO lines through libpinbank.\n"
+                             "\n"
+                             "  get PIN        print 1 if the line is high, 0 if it is low\n"
+                             "                 (inputs 0-3 are switched to input mode first; outputs 50-58\n"
+                             "                 read back their level)\n"
+                             "  set PIN LEVEL  make output PIN (50-58) an output and drive it: LEVEL 1 high, 0 low\n"
+                             "\n"
+                             "Registers come from the simulated board in $REGWIN_DIR unless REGWIN_PHYS_92100000\n"
+                             "names their physical address. Exit status: 0 done, 1 registers out of reach,\n"
+                             "2 bad arguments.\n";
+
+bool ParseInt(const char* text, std::int32_t* value)
+{
+    const char* end = text + std::strlen(text);
+    const auto [next, error] = std::from_chars(text, end, *value);
+    return *text && error == std::errc() && next == end;
+}
+
+bool IsInputPin(std::int32_t pin)
+{
+    return pin >= 0 && pin <= 3;
+}
+
+bool IsOutputPin(std::int32_t pin)
+{
+    return pin >= 50 && pin <= 58;
+}
+
+int UsageError(const char* message, const char* argument)
+{
+    std::fprintf(stderr, "pinctl: %s", message);
+    if (argument)
+        std::fprintf(stderr, ": '%s'", argument);
+    std::fprintf(stderr, "\n%s", Usage);
+    return ExitUsage;
+}
+
+// The library reports nothing when its registers are out of reach (it then reads 0 and drives
+// nothing), so check the window the same way it maps it before claiming a result.
+bool RegistersReachable()
+{
+    void* window = MapRegisterWindow(GpioBlockAddress, GpioWindowSize);
+    UnmapRegisterWindow(window, GpioWindowSize);
+    if (window)
+        return true;
+    std::fprintf(stderr, "pinctl: cannot map the GPIO registers (check REGWIN_DIR or REGWIN_PHYS_92100000)\n");
+    return false;
+}
+
+int Get(const char* pinText)
+{
+    std::int32_t pin = 0;
+    if (!ParseInt(pinText, &pin))
+        return UsageError("PIN is not a whole number", pinText);
+    if (!IsInputPin(pin) && !IsOutputPin(pin))
+        return UsageError("no such pin (inputs are 0-3, outputs 50-58)", pinText);
+    if (!RegistersReachable())
+        return ExitNoRegisters;
+    std::printf("%d\n", GetGPInput(pin));
+    return ExitOk;
+}
+
+int Set(const char* pinText, const char* levelText)
+{
+    std::int32_t pin = 0;
+    std::int32_t level = 0;
+    if (!ParseInt(pinText, &pin))
+        return UsageError("PIN is not a whole number", pinText);
+    if (IsInputPin(pin))
+        return UsageError("pins 0-3 are inputs and cannot be driven", pinText);
+    if (!IsOutputPin(pin))
+        return UsageError("no such output pin (outputs are 50-58)", pinText);
+    if (!ParseInt(levelText, &level) || (level != 0 && level != 1))
+        return UsageError("LEVEL must be 0 or 1", levelText);
+    if (!RegistersReachable())
+        return ExitNoRegisters;
+    SetGPOutput(pin, level);
+    return ExitOk;
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::printf("%s\n%s", Usage, Help);
+        return ExitOk;
+    }
+    if (argc < 2)
+        return UsageError("missing command", nullptr);
+    const char* command = argv[1];
+    if (std::strcmp(command, "get") == 0) {
+        if (argc != 3)
+            return UsageError(argc < 3 ? "get needs a PIN" : "too many arguments for get", nullptr);
+        return Get(argv[2]);
+    }
+    if (std::strcmp(command, "set") == 0) {
+        if (argc != 4)
+            return UsageError(argc < 4 ? "set needs a PIN and a LEVEL" : "too many arguments for set", nullptr);
+        return Set(argv[2], argv[3]);
+    }
+    return UsageError("unknown command", command);
+}
