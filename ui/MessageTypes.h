@@ -9,6 +9,9 @@ using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 using BOOL = int;
+using UINT_PTR = std::uintptr_t;
+// A colour as 0x00BBGGRR, built with RGB.
+using COLORREF = std::uint32_t;
 
 // A window handle is a number that is never reused within a process, so a handle kept by a thread
 // after its window has gone can only miss, never reach another window.
@@ -33,3 +36,27 @@ constexpr UINT PBM_SETPOS = WM_USER + 2;
 
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
+
+// WM_SETICON's wParam.
+constexpr WPARAM ICON_SMALL = 0;
+constexpr WPARAM ICON_BIG = 1;
+
+constexpr std::uint16_t LOWORD(std::uintptr_t value) { return static_cast<std::uint16_t>(value & 0xFFFF); }
+constexpr std::uint16_t HIWORD(std::uintptr_t value) { return static_cast<std::uint16_t>((value >> 16) & 0xFFFF); }
+constexpr LPARAM MAKELPARAM(std::uint16_t low, std::uint16_t high)
+{
+    return static_cast<LPARAM>(static_cast<std::uint32_t>(low) | (static_cast<std::uint32_t>(high) << 16));
+}
+// WM_COMMAND carries the control id in the low word and the notification code in the high word.
+constexpr WPARAM MAKEWPARAM(std::uint16_t low, std::uint16_t high)
+{
+    return static_cast<WPARAM>(static_cast<std::uint32_t>(low) | (static_cast<std::uint32_t>(high) << 16));
+}
+
+constexpr COLORREF RGB(std::uint8_t red, std::uint8_t green, std::uint8_t blue)
+{
+    return static_cast<COLORREF>(red) | (static_cast<COLORREF>(green) << 8) | (static_cast<COLORREF>(blue) << 16);
+}
+constexpr std::uint8_t GetRValue(COLORREF colour) { return static_cast<std::uint8_t>(colour & 0xFF); }
+constexpr std::uint8_t GetGValue(COLORREF colour) { return static_cast<std::uint8_t>((colour >> 8) & 0xFF); }
+constexpr std::uint8_t GetBValue(COLORREF colour) { return static_cast<std::uint8_t>((colour >> 16) & 0xFF); }
