@@ -1,0 +1,138 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+constexpr std::uint32_t GpioBlock = 0x92100000;
+constexpr std::uint32_t GpioBlockSize = 0x100;
+constexpr std::uint32_t TimerBlock = 0x91A00000;
+constexpr std::uint32_t TimerBlockSize = 0x44;
+
+// A simulated board of its own for one test: a fresh directory named in REGWIN_DIR (and, when asked,
+// a trace file in REGWIN_TRACE), removed again at the end. The register files are read and written
+// here with plain file I/O and explicit little-endian decoding, independent of the code under test.
+// Libraries map at load or first init, so create the board before loading them.
+class TempBoard {
+public:
+    enum class Trace { Off, On };
+
+    explicit TempBoard(Trace trace = Trace::Off)
+    {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/regwin-test.XXXXXX";
+        if (!mkdtemp(pattern.data()))
+            ADD_FAILURE() << "cannot create a temporary board directory from " << pattern;
+        directory = pattern;
+        setenv("REGWIN_DIR", directory.c_str(), 1);
+        if (trace == Trace::On)
+            setenv("REGWIN_TRACE", TracePath().c_str(), 1);
+        else
+            unsetenv("REGWIN_TRACE");
+    }
+    TempBoard(const TempBoard&) = delete;
+    TempBoard& operator=(const TempBoard&) = delete;
+    ~TempBoard()
+    {
+        unsetenv("REGWIN_DIR");
+        unsetenv("REGWIN_TRACE");
+        nftw(
+            directory.c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return remove(path); },
+            16, FTW_DEPTH | FTW_PHYS);
+    }
+
+    const std::string& Directory() const { return directory; }
+    std::string TracePath() const { return directory + "/trace.log"; }
+
+    std::string FilePath(std::uint32_t address) const
+    {
+        char name[32];
+        std::snprintf(name, sizeof name, "/%08x.reg", address);
+        return directory + name;
+    }
+
+    bool FileExists(std::uint32_t address) const
+    {
+        struct stat status {};
+        return lstat(FilePath(address).c_str(), &status) == 0;
+    }
+
+    std::uint32_t Word(std::uint32_t address, std::uint32_t offset) const
+    {
+        unsigned char bytes[4] = {};
+        const int fd = open(FilePath(address).c_str(), O_RDONLY | O_CLOEXEC);
+        const bool ok = fd >= 0 && pread(fd, bytes, 4, offset) == 4;
+        if (fd >= 0)
+            close(fd);
+        if (!ok)
+            ADD_FAILURE() << "cannot read word 0x" << std::hex << offset << " of " << FilePath(address);
+        return std::uint32_t { bytes[0] } | std::uint32_t { bytes[1] } << 8 | std::uint32_t { bytes[2] } << 16
+            | std::uint32_t { bytes[3] } << 24;
+    }
+
+    void SetWord(std::uint32_t address, std::uint32_t offset, std::uint32_t value) const
+    {
+        const unsigned char bytes[4] = { static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+            static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24) };
+        const int fd = open(FilePath(address).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const bool ok = fd >= 0 && pwrite(fd, bytes, 4, offset) == 4;
+        if (fd >= 0)
+            close(fd);
+        if (!ok)
+            ADD_FAILURE() << "cannot write word 0x" << std::hex << offset << " of " << FilePath(address);
+    }
+
+    void Fill(std::uint32_t address, std::uint32_t size, std::uint32_t pattern) const
+    {
+        for (std::uint32_t offset = 0; offset < size; offset += 4)
+            SetWord(address, offset, pattern);
+    }
+
+    std::vector<std::uint32_t> Words(std::uint32_t address, std::uint32_t size) const
+    {
+        std::vector<std::uint32_t> words;
+        for (std::uint32_t offset = 0; offset < size; offset += 4)
+            words.push_back(Word(address, offset));
+        return words;
+    }
+
+    // Lines of the REGWIN_TRACE file, oldest first.
+    std::vector<std::string> TraceLines() const
+    {
+        std::vector<std::string> lines;
+        std::ifstream file(TracePath());
+        for (std::string line; std::getline(file, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+    // The libraries append with O_APPEND, so cutting the file is safe while they hold it open.
+    void ClearTrace() const { truncate(TracePath().c_str(), 0); }
+
+private:
+    std::string directory;
+};
+
+// How many mappings of `address`'s register file this process holds, from /proc/self/maps.
+inline int MappingsOf(std::uint32_t address)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "/%08x.reg", address);
+    std::ifstream maps("/proc/self/maps");
+    int count = 0;
+    for (std::string line; std::getline(maps, line);) {
+        if (line.find(name) != std::string::npos)
+            ++count;
+    }
+    return count;
+}
