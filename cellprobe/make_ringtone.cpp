@@ -45,7 +45,8 @@ void AppendBurst(std::vector<std::int16_t>& samples, double seconds)
         if (fromEdge < fade)
             gain = 0.5 - 0.5 * std::cos(std::numbers::pi * static_cast<double>(fromEdge) / fade);
         const double value = ToneAmplitude
-            * (std::sin(2.0 * std::numbers::pi * FirstToneHz * t) + std::sin(2.0 * std::numbers::pi * SecondToneHz * t));
+            * (std::sin(2.0 * std::numbers::pi * FirstToneHz * t)
+                + std::sin(2.0 * std::numbers::pi * SecondToneHz * t));
         samples.push_back(static_cast<std::int16_t>(std::lround(gain * value)));
     }
 }
@@ -118,7 +119,8 @@ int main(int argc, char** argv)
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     const int writeError = errno;
     if (std::fclose(file) != 0 || !written) {
-        std::fprintf(stderr, "make_ringtone: cannot write %s: %s\n", path, std::strerror(written ? errno : writeError));
+        std::fprintf(stderr, "make_ringtone: cannot write %s: %s\n", path,
+            std::strerror(written ? errno : writeError));
         std::remove(path);
         return 1;
     }

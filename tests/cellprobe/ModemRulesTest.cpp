@@ -59,7 +59,8 @@ TEST_F(ModemRulesTest, StartUpSendsOneCommandPerOk)
     };
     const Step steps[] = {
         { { "write AT^SNFS=2\r", "show OK" }, { .snfsSent = 1 } },
-        { { "write AT^SNFO=0,4685,6301,8500,11205,15115,4,0\r", "show OK" }, { .snfsSent = 1, .snfoSent = 1 } },
+        { { "write AT^SNFO=0,4685,6301,8500,11205,15115,4,0\r", "show OK" },
+            { .snfsSent = 1, .snfoSent = 1 } },
         { { "write AT+CSQ\r", "show OK" }, StartedUp },
         { { "show OK" }, StartedUp },
     };
@@ -89,8 +90,9 @@ TEST_F(ModemRulesTest, AnErrorReplyHoldsTheStartUpUntilTheNextOk)
     // The poll's answer carries the next step instead, and its report is not shown.
     rules.OnTimer(ModemRules::PollTimerId);
     Chunk("\r\n+CSQ: 17,99\r\n\r\nOK\r\n");
-    EXPECT_EQ(effects.Take(), Events({ "write AT+CSQ\r", "write AT^SNFO=0,4685,6301,8500,11205,15115,4,0\r",
-                                  "show +CSQ: 17,99OK" }));
+    EXPECT_EQ(effects.Take(),
+        Events(
+            { "write AT+CSQ\r", "write AT^SNFO=0,4685,6301,8500,11205,15115,4,0\r", "show +CSQ: 17,99OK" }));
 }
 
 TEST_F(ModemRulesTest, SignalReportMovesTheBar)
@@ -182,13 +184,16 @@ TEST_F(ModemRulesTest, FirstMatchingRuleWins)
         { "ok settles a pending call before a ring", true, false, "\r\nRING\r\n\r\nOK\r\n",
             { "settle start", "show RINGOK" }, 0 },
         { "ring", false, false, "\r\nRING\r\n", { "connect on", "ring", "show RING" }, 1 },
-        { "ring before no carrier", false, false, "RING\r\nNO CARRIER", { "connect on", "ring", "show RINGNO CARRIER" },
-            1 },
-        { "no carrier", false, false, "\r\nNO CARRIER\r\n", { "disconnect off", "connect off", "show NO CARRIER" }, 0 },
-        { "report before close", false, true, "+CSQ: 17,99\r\n\r\nOK", { "bar 4", "read fields", "show " }, 0 },
+        { "ring before no carrier", false, false, "RING\r\nNO CARRIER",
+            { "connect on", "ring", "show RINGNO CARRIER" }, 1 },
+        { "no carrier", false, false, "\r\nNO CARRIER\r\n",
+            { "disconnect off", "connect off", "show NO CARRIER" }, 0 },
+        { "report before close", false, true, "+CSQ: 17,99\r\n\r\nOK", { "bar 4", "read fields", "show " },
+            0 },
         { "pending call before close", true, true, "\r\nOK\r\n", { "settle start", "show OK" }, 0 },
         { "close", false, true, "\r\nOK\r\n", { "close", "show OK" }, 0 },
-        { "matching is case-sensitive", false, true, "ok ring no carrier +csq:", { "show ok ring no carrier +csq:" }, 0 },
+        { "matching is case-sensitive", false, true,
+            "ok ring no carrier +csq:", { "show ok ring no carrier +csq:" }, 0 },
         { "other replies are only shown", false, false, "\r\nERROR\r\n", { "show ERROR" }, 0 },
         { "ok alone does nothing more", false, false, "\r\nOK\r\n", { "show OK" }, 0 },
     };
@@ -219,7 +224,10 @@ TEST_F(ModemRulesTest, OnlyPrintableBytesReachTheStatus)
         std::u16string shown;
     };
     const Case cases[] = {
-        { "A\xB0" "B\x07" "C\x7F\r\n", u"ABC\x7F" },
+        { "A\xB0"
+          "B\x07"
+          "C\x7F\r\n",
+            u"ABC\x7F" },
         { std::string("\x00 \x1F\x80\xFF~", 6), u" ~" },
         // Filtering comes before matching: a bell inside "OK" still makes an "OK".
         { "O\x07K", u"OK" },
@@ -250,7 +258,9 @@ TEST_F(ModemRulesTest, DialSendsTheTypedNumberNarrowedToBytes)
     const Case cases[] = {
         { u"", "ATD;\r" },
         { u"+441234567890", "ATD+441234567890;\r" },
-        { u"\u0131\u00E9\u4E32*#", "ATD1\xE9" "2*#;\r" },
+        { u"\u0131\u00E9\u4E32*#",
+            "ATD1\xE9"
+            "2*#;\r" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.command);
@@ -291,8 +301,8 @@ TEST_F(ModemRulesTest, SendCommandNeverWritesMoreThanTheBuffer)
         int length;
         bool sent;
     };
-    for (const Case c : { Case { 1, true }, Case { 60, true }, Case { 61, false }, Case { 500, false },
-             Case { 0, false } }) {
+    for (const Case c :
+        { Case { 1, true }, Case { 60, true }, Case { 61, false }, Case { 500, false }, Case { 0, false } }) {
         SCOPED_TRACE(c.length);
         const std::string command(static_cast<std::size_t>(c.length), 'A');
         EXPECT_EQ(rules.SendCommand(WideString::FromAscii(command)), c.sent);
@@ -315,14 +325,14 @@ TEST_F(ModemRulesTest, AnsweringAndHangingUp)
     effects.Take();
     rules.OnConnect();
     EXPECT_EQ(effects.Take(), Events({ "write ATA\r", "disconnect on" }));
-    ExpectFlags(rules.Flags(), { .snfsSent = 1, .snfoSent = 1, .callPending = 1, .csqStarted = 1, .ringing = 1,
-                                   .csqReported = 1 });
+    ExpectFlags(rules.Flags(),
+        { .snfsSent = 1, .snfoSent = 1, .callPending = 1, .csqStarted = 1, .ringing = 1, .csqReported = 1 });
 
     rules.OnDisconnect();
     EXPECT_EQ(effects.Take(), Events({ "write ATH\r", "disconnect off", "connect off" }));
     // Hanging up leaves the pending call for the "OK" and the settle timer to clear.
-    ExpectFlags(rules.Flags(), { .snfsSent = 1, .snfoSent = 1, .callPending = 1, .csqStarted = 1,
-                                   .csqReported = 1 });
+    ExpectFlags(
+        rules.Flags(), { .snfsSent = 1, .snfoSent = 1, .callPending = 1, .csqStarted = 1, .csqReported = 1 });
     Chunk("\r\nOK\r\n");
     EXPECT_EQ(effects.Take(), Events({ "settle start", "show OK" }));
 }

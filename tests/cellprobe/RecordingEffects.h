@@ -12,7 +12,10 @@
 class RecordingEffects final : public ModemEffects {
 public:
     void EnableConnect(bool enable) override { events.push_back(enable ? "connect on" : "connect off"); }
-    void EnableDisconnect(bool enable) override { events.push_back(enable ? "disconnect on" : "disconnect off"); }
+    void EnableDisconnect(bool enable) override
+    {
+        events.push_back(enable ? "disconnect on" : "disconnect off");
+    }
     void SetSignalBar(int level) override { events.push_back("bar " + std::to_string(level)); }
     void ExchangeFields(bool fromFields) override
     {

@@ -20,7 +20,8 @@ std::uint32_t Le(const std::vector<unsigned char>& bytes, std::size_t at, int si
 
 std::string Tag(const std::vector<unsigned char>& bytes, std::size_t at)
 {
-    return std::string(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + 4));
+    return std::string(
+        bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(at + 4));
 }
 
 } // namespace
@@ -29,7 +30,8 @@ TEST(RingTone, IsAShortAudiblePcmWave)
 {
     std::ifstream file(RING_TONE_PATH, std::ios::binary);
     ASSERT_TRUE(file) << "the build writes " << RING_TONE_PATH;
-    const std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::vector<unsigned char> bytes(
+        (std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     ASSERT_GE(bytes.size(), 44u);
 
     EXPECT_EQ(Tag(bytes, 0), "RIFF");
