@@ -1,0 +1,135 @@
+#include "tools/devsim/BoardCommand.h"
+
+#include "tools/devsim/BoardView.h"
+#include "tools/devsim/CommandLine.h"
+#include "tools/devsim/RegisterWindowFile.h"
+#include "tools/devsim/SignalWatch.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* Help
+    = "Usage: devsim board [--watch] [--dir DIR]\n"
+      "\n"
+      "Shows the simulated GPIO and backlight registers: each pin of the GPIO library\n"
+      "with its mode and level, the backlight drive line, its power enable and the\n"
+      "brightness from the timer's compare and count. Read only.\n"
+      "\n"
+      "  --watch    refresh in place every 0.5 s until Ctrl-C\n"
+      "  --dir DIR  where the register files are (default $REGWIN_DIR, else\n"
+      "             $XDG_RUNTIME_DIR/regwin, else /tmp/regwin-<uid>)\n"
+      "\n"
+      "Files: 92100000.reg (GPIO, 256 bytes) and 91a00000.reg (timer, 68 bytes),\n"
+      "little-endian 32-bit registers at their offsets; a missing file reads as zeros.\n";
+
+// Home, the view with each line's leftovers erased, then everything below erased: no flicker, and a
+// view that got shorter leaves nothing behind.
+std::string InPlace(const std::string& view)
+{
+    std::string screen = "\x1b[H";
+    for (const char c : view) {
+        if (c == '\n')
+            screen += "\x1b[K";
+        screen += c;
+    }
+    return screen + "\x1b[J";
+}
+
+}
+
+std::string BoardCommand::DefaultDirectory(const char* regwinDir, const char* runtimeDir, unsigned uid)
+{
+    if (regwinDir && *regwinDir)
+        return regwinDir;
+    if (runtimeDir && *runtimeDir)
+        return std::string(runtimeDir) + "/regwin";
+    return "/tmp/regwin-" + std::to_string(uid);
+}
+
+int BoardCommand::Main(CommandLine& arguments)
+{
+    bool help = false;
+    if (!Parse(arguments, &help)) {
+        std::fprintf(stderr, "devsim board: %s\nTry 'devsim board --help'.\n", arguments.Error().c_str());
+        return 2;
+    }
+    if (help) {
+        std::fputs(Help, stdout);
+        return 0;
+    }
+    if (dir.empty())
+        dir = DefaultDirectory(std::getenv("REGWIN_DIR"), std::getenv("XDG_RUNTIME_DIR"), getuid());
+    if (watch)
+        return Watch();
+    std::fputs(Snapshot().c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+bool BoardCommand::Parse(CommandLine& arguments, bool* help)
+{
+    while (!arguments.AtEnd() && !arguments.Failed()) {
+        const std::string_view option = arguments.Next();
+        if (option == "--help" || option == "-h") {
+            *help = true;
+            return true;
+        }
+        if (option == "--watch") {
+            watch = arguments.NoValue();
+        } else if (option == "--dir") {
+            if (arguments.Value(&dir) && dir.empty())
+                arguments.Fail("--dir needs a directory");
+        } else {
+            arguments.Fail("unknown option \"" + std::string(option) + "\"");
+        }
+    }
+    return !arguments.Failed();
+}
+
+std::string BoardCommand::Snapshot() const
+{
+    RegisterWindowFile gpio(BoardView::GpioAddress, BoardView::GpioSize);
+    RegisterWindowFile timer(BoardView::TimerAddress, BoardView::TimerSize);
+    gpio.Load(dir);
+    timer.Load(dir);
+    return BoardView::Render(dir, gpio, timer);
+}
+
+int BoardCommand::Watch() const
+{
+    SignalWatch signals;
+    if (!signals.Open()) {
+        std::fprintf(stderr, "devsim board: cannot watch for Ctrl-C: %s\n", std::strerror(errno));
+        return 1;
+    }
+    std::fputs("\x1b[2J\x1b[?25l", stdout); // clear once, hide the cursor while refreshing
+    auto next = std::chrono::steady_clock::now();
+    int status = 0;
+    for (;;) {
+        const std::string view = Snapshot() + "\n(refreshed every 0.5 s; Ctrl-C to stop)\n";
+        std::fputs(InPlace(view).c_str(), stdout);
+        if (std::fflush(stdout) != 0) {
+            status = 1; // stdout went away: nobody to show the view to
+            break;
+        }
+        next += std::chrono::milliseconds(RefreshMs);
+        const auto now = std::chrono::steady_clock::now();
+        if (next < now)
+            next = now;
+        pollfd watched { signals.Fd(), POLLIN, 0 };
+        const int timeout
+            = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(next - now).count());
+        if (poll(&watched, 1, timeout) > 0 && signals.Take() != 0)
+            break;
+    }
+    std::fputs("\x1b[?25h", stdout);
+    std::fflush(stdout);
+    return status;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Walks the arguments of one subcommand. Options take their value either as the next argument
+// ("--speed 30") or inline ("--speed=30"). The first problem found is kept as a message for the user.
+class CommandLine {
+public:
+    CommandLine(int argc, char** argv, int first);
+
+    bool AtEnd() const { return index >= count; }
+    // The next argument's option name ("--speed" for "--speed=30"), advancing past it.
+    std::string_view Next();
+    // The value of the option just returned by Next; false (with a message) when none was given.
+    [[nodiscard]] bool Value(std::string* value);
+    // As Value, for a number within [min, max].
+    [[nodiscard]] bool Number(double min, double max, double* value);
+    // An option that takes no value must not have been given one inline.
+    [[nodiscard]] bool NoValue();
+
+    void Fail(std::string message);
+    bool Failed() const { return !error.empty(); }
+    const std::string& Error() const { return error; }
+
+private:
+    int count;
+    char** arguments;
+    int index;
+    std::string_view option;
+    std::string_view inlineValue;
+    bool hasInlineValue = false;
+    std::string error;
+};
+
+// Strict decimal number: the whole text must convert, and the result must be finite.
+[[nodiscard]] bool ParseNumber(std::string_view text, double* value);

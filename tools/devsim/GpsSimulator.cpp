@@ -1,0 +1,205 @@
+#include "tools/devsim/GpsSimulator.h"
+
+#include "tools/devsim/CaptureReplay.h"
+#include "tools/devsim/CommandLine.h"
+#include "tools/devsim/DeviceLink.h"
+#include "tools/devsim/PacedWriter.h"
+#include "tools/devsim/PseudoTerminal.h"
+#include "tools/devsim/ReceiverModel.h"
+#include "tools/devsim/SignalWatch.h"
+#include "tools/devsim/UbxFrame.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <poll.h>
+
+namespace {
+
+constexpr const char* Help
+    = "Usage: devsim gps [--link PATH] [--replay FILE] [--speed KMH]\n"
+      "\n"
+      "Simulates a GPS receiver on a pseudo-terminal at 9600-baud pace. Prints the\n"
+      "terminal's path on stdout once it is ready, then serves until Ctrl-C.\n"
+      "\n"
+      "  --link PATH    also make a symbolic link PATH to the terminal (removed at exit)\n"
+      "  --replay FILE  play a receiver capture (lines starting with '#' left out) over\n"
+      "                 and over instead of the generated drive\n"
+      "  --speed KMH    average speed of the generated drive, 0 to 300 (default 50)\n"
+      "\n"
+      "Generated output: GPRMC, GPVTG, GPGGA, GPGSA, GPGSV and GPGLL once a second,\n"
+      "no fix for the first 5 seconds. A CFG-RATE frame with a good checksum is\n"
+      "answered with ACK-ACK and sets the report period.\n";
+
+// The first multiple of the period (counted from the Unix epoch, so reports fall on whole seconds
+// the way a receiver's do) that lies after now.
+std::chrono::system_clock::time_point AlignedAfter(std::chrono::system_clock::time_point now, int periodMs)
+{
+    const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count();
+    const long long next = (since / periodMs + 1) * periodMs;
+    return std::chrono::system_clock::time_point(std::chrono::milliseconds(next));
+}
+
+int MillisecondsUntil(std::chrono::system_clock::time_point when, std::chrono::system_clock::time_point now)
+{
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - now).count();
+    return left <= 0 ? 0 : static_cast<int>(left);
+}
+
+int Sooner(int a, int b)
+{
+    if (a < 0)
+        return b;
+    if (b < 0)
+        return a;
+    return a < b ? a : b;
+}
+
+}
+
+int GpsSimulator::Main(CommandLine& arguments)
+{
+    bool help = false;
+    if (!Parse(arguments, &help)) {
+        std::fprintf(stderr, "devsim gps: %s\nTry 'devsim gps --help'.\n", arguments.Error().c_str());
+        return 2;
+    }
+    if (help) {
+        std::fputs(Help, stdout);
+        return 0;
+    }
+    return Serve();
+}
+
+bool GpsSimulator::Parse(CommandLine& arguments, bool* help)
+{
+    while (!arguments.AtEnd() && !arguments.Failed()) {
+        const std::string_view option = arguments.Next();
+        if (option == "--help" || option == "-h") {
+            *help = true;
+            return true;
+        }
+        if (option == "--link") {
+            if (arguments.Value(&linkPath) && linkPath.empty())
+                arguments.Fail("--link needs a path");
+        } else if (option == "--replay") {
+            if (arguments.Value(&replayPath) && replayPath.empty())
+                arguments.Fail("--replay needs a file");
+        } else if (option == "--speed") {
+            speedGiven = arguments.Number(0, 300, &speedKmh);
+        } else {
+            arguments.Fail("unknown option \"" + std::string(option) + "\"");
+        }
+    }
+    if (!arguments.Failed() && speedGiven && !replayPath.empty())
+        arguments.Fail("--speed sets the generated drive and cannot go with --replay");
+    return !arguments.Failed();
+}
+
+int GpsSimulator::Serve()
+{
+    std::string error;
+    CaptureReplay replay;
+    const bool replaying = !replayPath.empty();
+    if (replaying && !replay.Load(replayPath, &error)) {
+        std::fprintf(stderr, "devsim gps: %s\n", error.c_str());
+        return 1;
+    }
+    SignalWatch signals;
+    if (!signals.Open()) {
+        std::fprintf(stderr, "devsim gps: cannot watch for Ctrl-C: %s\n", std::strerror(errno));
+        return 1;
+    }
+    PseudoTerminal port(StaleBytes);
+    DeviceLink link;
+    if (!port.Open(&error) || (!linkPath.empty() && !link.Create(linkPath, port.SlavePath(), &error))) {
+        std::fprintf(stderr, "devsim gps: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", port.SlavePath().c_str());
+    std::fflush(stdout);
+    const std::string where
+        = linkPath.empty() ? port.SlavePath() : port.SlavePath() + " (link " + linkPath + ")";
+    if (replaying)
+        std::fprintf(stderr, "devsim gps: GPS receiver on %s at 9600 baud, replaying %s (%zu bytes a pass)\n",
+            where.c_str(), replayPath.c_str(), replay.Size());
+    else
+        std::fprintf(stderr,
+            "devsim gps: GPS receiver on %s at 9600 baud, reports every 1 s driving a town loop at %g km/h, "
+            "first fix after %g s\n",
+            where.c_str(), speedKmh, ReceiverModel::NoFixSeconds);
+
+    const ReceiverModel receiver(speedKmh);
+    PacedWriter writer(port, BytesPerSecond, PieceBytes);
+    const auto switchedOn = std::chrono::system_clock::now();
+    nextReport = AlignedAfter(switchedOn, periodMs);
+    for (;;) {
+        const auto now = std::chrono::system_clock::now();
+        if (nextReport - now > std::chrono::milliseconds(periodMs))
+            ScheduleNextReport(now); // the clock was set back
+        if (!replaying && now >= nextReport) {
+            // A report that would start before the last one is out is skipped, as a receiver set faster
+            // than its line can carry drops output.
+            if (writer.Idle()) {
+                const double sinceStart = std::chrono::duration<double>(nextReport - switchedOn).count();
+                for (std::string& sentence : receiver.Report(nextReport, sinceStart))
+                    writer.Push(std::move(sentence));
+            }
+            ScheduleNextReport(now);
+        }
+        if (replaying && writer.Pending() < 4 * PieceBytes)
+            writer.Push(replay.Next(16 * PieceBytes));
+        if (!writer.Pump(PacedWriter::Clock::now())) {
+            std::fprintf(stderr, "devsim gps: writing to the terminal failed: %s\n", std::strerror(errno));
+            return 1;
+        }
+
+        int timeout = writer.TimeoutMs(PacedWriter::Clock::now());
+        if (!replaying)
+            timeout = Sooner(timeout, MillisecondsUntil(nextReport, std::chrono::system_clock::now()));
+        pollfd watched[] = { { signals.Fd(), POLLIN, 0 }, { port.MasterFd(), POLLIN, 0 } };
+        if (poll(watched, 2, timeout) < 0 && errno != EINTR) {
+            std::fprintf(stderr, "devsim gps: poll failed: %s\n", std::strerror(errno));
+            return 1;
+        }
+        if (watched[0].revents != 0 && signals.Take() != 0)
+            break;
+        if (watched[1].revents & POLLIN) {
+            std::uint8_t buffer[256];
+            long got = 0;
+            while ((got = port.Read(reinterpret_cast<char*>(buffer), sizeof buffer)) > 0)
+                HandleRequests(decoder.Feed(buffer, static_cast<std::size_t>(got)), &writer);
+        }
+    }
+    std::fprintf(stderr, "devsim gps: stopped\n");
+    return 0;
+}
+
+void GpsSimulator::HandleRequests(const UbxRateDecoder::Requests& requests, PacedWriter* writer)
+{
+    for (const UbxRateRequest& request : requests) {
+        if (request.kind == UbxRateRequest::Kind::Poll) {
+            writer->PushNext(Ubx::MakeCfgRate(static_cast<std::uint16_t>(periodMs), navRate, timeRef)
+                + Ubx::MakeAck(Ubx::ClassCfg, Ubx::IdCfgRate, true));
+            continue;
+        }
+        if (request.measRateMs < MinPeriodMs) {
+            writer->PushNext(Ubx::MakeAck(Ubx::ClassCfg, Ubx::IdCfgRate, false));
+            std::fprintf(stderr, "devsim gps: refused a report period of %u ms (NAK)\n", request.measRateMs);
+            continue;
+        }
+        writer->PushNext(Ubx::MakeAck(Ubx::ClassCfg, Ubx::IdCfgRate, true));
+        periodMs = request.measRateMs;
+        navRate = request.navRate;
+        timeRef = request.timeRef;
+        ScheduleNextReport(std::chrono::system_clock::now());
+        std::fprintf(stderr, "devsim gps: report period now %d ms (ACK)%s\n", periodMs,
+            replayPath.empty() ? "" : "; the replay keeps the capture's own pace");
+    }
+}
+
+void GpsSimulator::ScheduleNextReport(std::chrono::system_clock::time_point now)
+{
+    nextReport = AlignedAfter(now, periodMs);
+}

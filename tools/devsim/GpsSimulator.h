@@ -1,0 +1,47 @@
+#pragma once
+
+#include "tools/devsim/UbxRateDecoder.h"
+
+#include <chrono>
+#include <string>
+
+class CommandLine;
+class PacedWriter;
+class PseudoTerminal;
+
+// `devsim gps`: a GPS receiver on a pseudo-terminal. It talks NMEA at 9600-baud pace, either generated
+// (a drive around a town, with a few seconds without fix after start) or replayed from a capture, and
+// takes the binary CFG-RATE frame: a good frame is acknowledged and changes the report period, a frame
+// with a bad checksum is ignored as the real receiver ignores it.
+class GpsSimulator {
+public:
+    // Line speed: 9600 baud, 8N1, so ten bits to a byte.
+    static constexpr int BytesPerSecond = 960;
+    // The most written at once; at 9600 baud about 17 ms on the wire.
+    static constexpr std::size_t PieceBytes = 16;
+    // Unread output beyond about two seconds' worth is dropped (see PseudoTerminal).
+    static constexpr std::size_t StaleBytes = 2 * BytesPerSecond;
+    // Shortest report period accepted; shorter requests are refused with ACK-NAK.
+    static constexpr int MinPeriodMs = 50;
+
+    // Runs the subcommand with the arguments after "gps". Returns the exit status: 0 after Ctrl-C or
+    // SIGTERM (or --help), 1 when the simulator could not start, 2 for bad arguments.
+    int Main(CommandLine& arguments);
+
+private:
+    bool Parse(CommandLine& arguments, bool* help);
+    int Serve();
+    void HandleRequests(const UbxRateDecoder::Requests& requests, PacedWriter* writer);
+    void ScheduleNextReport(std::chrono::system_clock::time_point now);
+
+    std::string linkPath;
+    std::string replayPath;
+    double speedKmh = 50;
+    bool speedGiven = false;
+
+    UbxRateDecoder decoder;
+    int periodMs = 1000;
+    std::uint16_t navRate = 1;
+    std::uint16_t timeRef = 0;
+    std::chrono::system_clock::time_point nextReport {};
+};

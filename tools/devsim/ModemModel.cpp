@@ -1,0 +1,176 @@
+#include "tools/devsim/ModemModel.h"
+
+#include <cctype>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+constexpr char Ok[] = "\r\nOK\r\n";
+constexpr char Error[] = "\r\nERROR\r\n";
+constexpr char Ring[] = "\r\nRING\r\n";
+constexpr char NoCarrier[] = "\r\nNO CARRIER\r\n";
+
+// The signal wanders slowly between 11 and 23 (about -91 to -67 dBm), a full swing every four minutes.
+constexpr double SignalMean = 17.0;
+constexpr double SignalSwing = 6.0;
+constexpr double SignalSwingSeconds = 240.0;
+
+std::string Upper(std::string_view text)
+{
+    std::string upper(text);
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return upper;
+}
+
+bool AllOf(std::string_view text, std::string_view allowed)
+{
+    return !text.empty() && text.find_first_not_of(allowed) == std::string_view::npos;
+}
+
+}
+
+ModemModel::ModemModel(Clock::time_point start)
+    : switchedOn(start)
+{
+}
+
+int ModemModel::SignalStrength(Clock::time_point now) const
+{
+    const double seconds = std::chrono::duration<double>(now - switchedOn).count();
+    const double value
+        = SignalMean + SignalSwing * std::sin(2.0 * std::numbers::pi * seconds / SignalSwingSeconds);
+    return static_cast<int>(std::lround(value));
+}
+
+std::string ModemModel::Receive(std::string_view bytes, Clock::time_point now)
+{
+    std::string output;
+    for (const char c : bytes) {
+        if (echo)
+            output += c;
+        if (c == '\r') {
+            const bool overflow = lineOverflow;
+            const std::string command = line;
+            line.clear();
+            lineOverflow = false;
+            if (overflow)
+                output += Error;
+            else if (!command.empty())
+                output += Execute(command, now);
+        } else if (c == '\b' || c == 0x7F) {
+            if (!line.empty())
+                line.pop_back();
+        } else if (c != '\n' && c != '\0') {
+            if (line.size() < MaxLine)
+                line += c;
+            else
+                lineOverflow = true;
+        }
+    }
+    return output;
+}
+
+std::string ModemModel::Execute(const std::string& command, Clock::time_point now)
+{
+    if (command.size() < 2 || (command.compare(0, 2, "AT") != 0 && command.compare(0, 2, "at") != 0))
+        return Error;
+    const std::string_view body = std::string_view(command).substr(2);
+    const std::string upper = Upper(body);
+    if (upper.empty())
+        return Ok;
+    if (upper == "E0" || upper == "E") {
+        echo = false;
+        return Ok;
+    }
+    if (upper == "E1") {
+        echo = true;
+        return Ok;
+    }
+    // The two vendor settings (noise suppression and audio gains) only need to be accepted.
+    if ((upper.starts_with("^SNFS=") && AllOf(upper.substr(6), "0123456789"))
+        || (upper.starts_with("^SNFO=") && AllOf(upper.substr(6), "0123456789,"))) {
+        return Ok;
+    }
+    if (upper == "+CSQ")
+        return "\r\n+CSQ: " + std::to_string(SignalStrength(now)) + ",99\r\n" + Ok;
+    if (upper.starts_with("D"))
+        return Dial(body.substr(1), now);
+    if (upper == "A") {
+        if (state != CallState::Ringing)
+            return NoCarrier;
+        state = CallState::Connected;
+        callDeadline = now + CallSeconds;
+        return Ok;
+    }
+    if (upper == "H" || upper == "H0") {
+        state = CallState::Idle;
+        return Ok;
+    }
+    return Error;
+}
+
+std::string ModemModel::Dial(std::string_view text, Clock::time_point now)
+{
+    // Only voice calls ("ATD<number>;"); a data call, an empty number or one with characters no
+    // keypad has is refused, and so is a second call while one rings or is connected.
+    if (!text.ends_with(';') || state != CallState::Idle)
+        return Error;
+    const std::string_view number = text.substr(0, text.size() - 1);
+    if (!AllOf(number, "0123456789+*#pPwWtT,"))
+        return Error;
+    state = CallState::Connected;
+    callDeadline = now + CallSeconds;
+    return Ok;
+}
+
+std::string ModemModel::Advance(Clock::time_point now)
+{
+    std::string output;
+    if (state == CallState::Ringing) {
+        if (now >= callDeadline) {
+            RemoteHangUp(&output);
+            return output;
+        }
+        if (now >= nextRing) {
+            output += Ring;
+            nextRing += RingSeconds;
+            if (nextRing <= now) // held up for longer than a ring: one RING, not a burst
+                nextRing = now + RingSeconds;
+        }
+        return output;
+    }
+    if (state == CallState::Connected && now >= callDeadline)
+        RemoteHangUp(&output);
+    return output;
+}
+
+std::optional<ModemModel::Clock::time_point> ModemModel::NextDeadline() const
+{
+    if (state == CallState::Ringing)
+        return nextRing < callDeadline ? nextRing : callDeadline;
+    if (state == CallState::Connected)
+        return callDeadline;
+    return std::nullopt;
+}
+
+bool ModemModel::StartIncomingCall(Clock::time_point now, std::string* output)
+{
+    if (state != CallState::Idle)
+        return false;
+    state = CallState::Ringing;
+    *output += Ring;
+    nextRing = now + RingSeconds;
+    callDeadline = now + GiveUpSeconds;
+    return true;
+}
+
+bool ModemModel::RemoteHangUp(std::string* output)
+{
+    if (state == CallState::Idle)
+        return false;
+    state = CallState::Idle;
+    *output += NoCarrier;
+    return true;
+}

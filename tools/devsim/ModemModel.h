@@ -1,0 +1,58 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The simulated GSM module's command interpreter and call state, free of any I/O so it can be driven
+// with made-up times. Replies are framed as a real module frames them in verbose mode: the echo of the
+// command (while echo is on) ends with the command's own CR, then every result is CR LF text CR LF.
+//
+// Commands end at CR; LF is ignored, backspace deletes, and "AT" may be written "at". Known commands:
+// AT, ATE0/ATE1, AT^SNFS=<n>, AT^SNFO=<n,...>, AT+CSQ, ATD<number>; (voice call), ATA, ATH. Anything else
+// gets ERROR. An incoming call rings every RingSeconds until it is answered, hung up or given up after
+// GiveUpSeconds; a call, dialled or answered, is ended by the other side after CallSeconds.
+class ModemModel {
+public:
+    using Clock = std::chrono::steady_clock;
+    enum class CallState { Idle, Ringing, Connected };
+
+    static constexpr std::chrono::seconds RingSeconds { 3 };
+    static constexpr std::chrono::seconds GiveUpSeconds { 30 };
+    static constexpr std::chrono::seconds CallSeconds { 20 };
+    // A command line longer than this is thrown away and answered with ERROR.
+    static constexpr std::size_t MaxLine = 256;
+
+    explicit ModemModel(Clock::time_point switchedOn);
+
+    // Bytes the program sent; returns what the module sends back (echo and results), in order.
+    std::string Receive(std::string_view bytes, Clock::time_point now);
+    // Runs what is due by now (rings, the other side hanging up, a caller giving up) and returns the
+    // unsolicited lines it produced.
+    std::string Advance(Clock::time_point now);
+    // When Advance next has something to do; nothing while idle.
+    std::optional<Clock::time_point> NextDeadline() const;
+
+    // Someone calls the module. false (and nothing sent) while a call is ringing or connected.
+    bool StartIncomingCall(Clock::time_point now, std::string* output);
+    // The other side ends the call or stops calling. false when there is no call.
+    bool RemoteHangUp(std::string* output);
+
+    CallState State() const { return state; }
+    bool EchoOn() const { return echo; }
+    // The received signal strength the module reports at a moment, 0 to 31 as +CSQ gives it.
+    int SignalStrength(Clock::time_point now) const;
+
+private:
+    std::string Execute(const std::string& line, Clock::time_point now);
+    std::string Dial(std::string_view number, Clock::time_point now);
+
+    Clock::time_point switchedOn;
+    bool echo = true;
+    std::string line;
+    bool lineOverflow = false;
+    CallState state = CallState::Idle;
+    Clock::time_point nextRing {};
+    Clock::time_point callDeadline {}; // ringing: the caller gives up; connected: the other side hangs up
+};

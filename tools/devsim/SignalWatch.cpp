@@ -1,0 +1,56 @@
+#include "tools/devsim/SignalWatch.h"
+
+#include <cerrno>
+
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+SignalWatch::~SignalWatch()
+{
+    if (fd >= 0)
+        close(fd);
+    if (maskChanged) {
+        sigprocmask(SIG_SETMASK, &previousMask, nullptr);
+        sigaction(SIGPIPE, &previousPipe, nullptr);
+    }
+}
+
+bool SignalWatch::Open()
+{
+    sigset_t mask;
+    sigemptyset(&mask);
+    sigaddset(&mask, SIGINT);
+    sigaddset(&mask, SIGTERM);
+    sigaddset(&mask, SIGHUP);
+    if (sigprocmask(SIG_BLOCK, &mask, &previousMask) != 0)
+        return false;
+    fd = signalfd(-1, &mask, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (fd < 0) {
+        const int saved = errno;
+        sigprocmask(SIG_SETMASK, &previousMask, nullptr);
+        errno = saved;
+        return false;
+    }
+    struct sigaction ignore { };
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &previousPipe);
+    maskChanged = true;
+    return true;
+}
+
+int SignalWatch::Take()
+{
+    int last = 0;
+    signalfd_siginfo info {};
+    for (;;) {
+        const ssize_t got = read(fd, &info, sizeof info);
+        if (got == static_cast<ssize_t>(sizeof info)) {
+            last = static_cast<int>(info.ssi_signo);
+            continue;
+        }
+        if (got < 0 && errno == EINTR)
+            continue;
+        return last;
+    }
+}

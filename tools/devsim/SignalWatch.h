@@ -1,0 +1,27 @@
+#pragma once
+
+#include <signal.h>
+
+// Turns Ctrl-C, SIGTERM and SIGHUP into a readable descriptor so the simulators' poll loops end cleanly
+// (and remove what they created) instead of dying inside a handler. SIGPIPE is ignored so a closed
+// stdout cannot kill a simulator before it cleans up. Create it before any thread starts; the
+// destructor restores the signal mask and SIGPIPE's disposition.
+class SignalWatch {
+public:
+    SignalWatch() = default;
+    SignalWatch(const SignalWatch&) = delete;
+    SignalWatch& operator=(const SignalWatch&) = delete;
+    ~SignalWatch();
+
+    // false (errno kept) when the mask or the descriptor could not be set up; nothing is left changed then.
+    [[nodiscard]] bool Open();
+    int Fd() const { return fd; }
+    // Drains pending signals; returns the last one's number, or 0 when none was waiting.
+    int Take();
+
+private:
+    int fd = -1;
+    sigset_t previousMask {};
+    struct sigaction previousPipe { };
+    bool maskChanged = false;
+};
