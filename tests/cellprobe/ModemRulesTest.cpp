@@ -378,7 +378,7 @@ TEST_F(ModemRulesTest, PollPausesWhileACallIsPendingOrRinging)
         effects.Take();
         rules.OnTimer(c.timerId);
         EXPECT_EQ(effects.Take(), c.polls ? Events({ "write AT+CSQ\r" }) : Events());
-        // Reset for the next case through the described ways out.
+        // The settle timer clears both the pending call and the ringing for the next case.
         rules.OnTimer(ModemRules::SettleTimerId);
         effects.Take();
     }
