@@ -5,6 +5,8 @@
 #include <cerrno>
 
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace {
 
@@ -35,6 +37,17 @@ tcflag_t ParityFlags(std::uint8_t parity)
     default:
         return 0;
     }
+}
+
+// Pseudo-terminal slaves (the kernel's majors 136 to 143) have no wire: their driver always reports
+// 8 data bits without parity, whatever was asked. Only what it keeps can be checked there.
+tcflag_t CheckableFraming(int fd)
+{
+    struct stat device { };
+    if (fstat(fd, &device) == 0 && S_ISCHR(device.st_mode) && major(device.st_rdev) >= 136
+        && major(device.st_rdev) <= 143)
+        return FramingFlags & ~(CSIZE | PARENB);
+    return FramingFlags;
 }
 
 } // namespace
@@ -156,7 +169,8 @@ bool LineSettings::Apply(int fd, const termios& settings)
     termios taken {};
     if (RetryOnEintr([&] { return tcgetattr(fd, &taken); }) != 0)
         return false;
-    const bool framingTaken = (taken.c_cflag & FramingFlags) == (settings.c_cflag & FramingFlags);
+    const tcflag_t checked = CheckableFraming(fd);
+    const bool framingTaken = (taken.c_cflag & checked) == (settings.c_cflag & checked);
     const bool speedTaken
         = cfgetispeed(&taken) == cfgetispeed(&settings) && cfgetospeed(&taken) == cfgetospeed(&settings);
     if (framingTaken && speedTaken)

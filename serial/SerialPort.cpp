@@ -38,6 +38,8 @@ std::unique_ptr<std::uint8_t[]>& LingeringChunk()
 
 } // namespace
 
+SerialPort::SerialPort() = default;
+
 SerialPort::~SerialPort()
 {
     Close();

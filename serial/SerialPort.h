@@ -28,7 +28,7 @@ class WideString;
 // returned. A handler may close or delete the port; the chunk stays readable until it returns.
 class SerialPort {
 public:
-    SerialPort() = default;
+    SerialPort();
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
     // Closes the port first when it is open.
