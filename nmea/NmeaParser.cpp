@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 #include <system_error>
 
 namespace {
@@ -27,10 +28,10 @@ int SkipDigits(const char* text, int length, int index)
     return index;
 }
 
-// Length of the longest leading part of text that forms a decimal number: optional sign, digits, and
-// with allowFraction an optional fraction and exponent. 0 when text does not begin with a number.
+// Length of the longest leading part of text that forms a decimal number: optional sign, digits,
+// optional fraction, optional exponent. 0 when text does not begin with a number.
 // An exponent marker without digits, or a lone '.', is not part of the number.
-int NumberPrefixLength(const char* text, int length, bool allowFraction)
+int NumberPrefixLength(const char* text, int length)
 {
     int index = 0;
     if (index < length && (text[index] == '+' || text[index] == '-'))
@@ -38,8 +39,6 @@ int NumberPrefixLength(const char* text, int length, bool allowFraction)
     const int digitsStart = index;
     index = SkipDigits(text, length, index);
     bool hasDigits = index > digitsStart;
-    if (!allowFraction)
-        return hasDigits ? index : 0;
 
     if (index < length && text[index] == '.') {
         const int fractionEnd = SkipDigits(text, length, index + 1);
@@ -62,19 +61,80 @@ int NumberPrefixLength(const char* text, int length, bool allowFraction)
     return index;
 }
 
-// from_chars always reads '.' as the decimal point, whatever LC_NUMERIC says, and never allocates.
-// It refuses a leading '+', so that is stepped over here. A value the type cannot hold gives 0.
-template <typename Number> Number ToNumber(const char* text, int length, bool allowFraction)
+// The general conversion. from_chars always reads '.' as the decimal point, whatever LC_NUMERIC says,
+// and never allocates; it refuses a leading '+', so that is stepped over here. A value a double cannot
+// hold gives 0.
+double ToDoubleGeneral(const char* text, int length)
 {
-    const int prefix = NumberPrefixLength(text, length, allowFraction);
+    const int prefix = NumberPrefixLength(text, length);
     if (prefix == 0)
-        return 0;
+        return 0.0;
     const char* begin = text[0] == '+' ? text + 1 : text;
-    Number value = 0;
+    double value = 0.0;
     const std::from_chars_result result = std::from_chars(begin, text + prefix, value);
     if (result.ec != std::errc())
-        return 0;
+        return 0.0;
     return value;
+}
+
+// Receivers send plain decimals such as 3751.6500. Those with few enough digits convert exactly as one
+// integer division: the digits and the power of ten are both exact doubles, and IEEE division rounds
+// correctly, so the result equals the general conversion. Exponents and long numbers take that path.
+double ToDouble(const char* text, int length)
+{
+    constexpr double PowersOfTen[] = { 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12,
+        1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22 };
+    constexpr std::uint64_t ExactMantissaLimit = std::uint64_t { 1 } << 53;
+    int index = 0;
+    const bool negative = index < length && text[index] == '-';
+    if (index < length && (text[index] == '+' || text[index] == '-'))
+        ++index;
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int fractionDigits = 0;
+    bool inFraction = false;
+    for (; index < length; ++index) {
+        const char character = text[index];
+        if (IsDigit(character)) {
+            mantissa = mantissa * 10 + static_cast<std::uint64_t>(character - '0');
+            ++digits;
+            fractionDigits += inFraction ? 1 : 0;
+        } else if (character == '.' && !inFraction) {
+            inFraction = true;
+        } else {
+            break;
+        }
+    }
+    const bool exponentFollows = index < length && (text[index] == 'e' || text[index] == 'E');
+    if (exponentFollows || digits > 19 || mantissa > ExactMantissaLimit)
+        return ToDoubleGeneral(text, length);
+    if (digits == 0)
+        return 0.0;
+    const double value = static_cast<double>(mantissa) / PowersOfTen[fractionDigits];
+    return negative ? -value : value;
+}
+
+// Optional sign and digits; a value outside int32 gives 0 (no receiver means it, and wrapping around
+// would turn it into a plausible wrong number).
+std::int32_t ToInt(const char* text, int length)
+{
+    int index = 0;
+    const bool negative = index < length && text[index] == '-';
+    if (index < length && (text[index] == '+' || text[index] == '-'))
+        ++index;
+    const int digitsStart = index;
+    std::int64_t magnitude = 0;
+    for (; index < length && IsDigit(text[index]); ++index) {
+        magnitude = magnitude * 10 + (text[index] - '0');
+        if (magnitude > std::int64_t { 1 } << 31)
+            return 0;
+    }
+    if (index == digitsStart)
+        return 0;
+    const std::int64_t value = negative ? -magnitude : magnitude;
+    if (value > std::numeric_limits<std::int32_t>::max())
+        return 0;
+    return static_cast<std::int32_t>(value);
 }
 
 // Copies one field into destination, at most width characters of it; the rest of an overlong field is
@@ -85,12 +145,11 @@ const char* SplitField(
     const char* position, int& remaining, char* destination, int width, int* fieldLength = nullptr)
 {
     int length = 0;
-    while (remaining > 0 && position[length] != ',') {
+    for (; length < remaining && position[length] != ','; ++length) {
         if (length < width)
             destination[length] = position[length];
-        ++length;
-        --remaining;
     }
+    remaining -= length;
     if (fieldLength)
         *fieldLength = length;
     if (remaining > 0) {
@@ -106,38 +165,87 @@ const char* SplitText(const char* position, int& remaining, char (&destination)[
     return SplitField(position, remaining, destination, static_cast<int>(Width));
 }
 
-template <typename Number>
-const char* SplitNumber(const char* position, int& remaining, Number* value, bool allowFraction)
+// Numeric fields go through the zeroed scratch buffer; one longer than the buffer converts to 0.
+const char* SplitDouble(const char* position, int& remaining, double* value)
 {
     char scratch[NumericScratchSize];
     std::memset(scratch, 0, sizeof scratch);
     int length = 0;
     const char* next = SplitField(position, remaining, scratch, NumericScratchSize, &length);
-    *value = length <= NumericScratchSize ? ToNumber<Number>(scratch, length, allowFraction) : 0;
+    *value = length <= NumericScratchSize ? ToDouble(scratch, length) : 0.0;
     return next;
-}
-
-const char* SplitDouble(const char* position, int& remaining, double* value)
-{
-    return SplitNumber(position, remaining, value, true);
 }
 
 const char* SplitInt(const char* position, int& remaining, std::int32_t* value)
 {
-    return SplitNumber(position, remaining, value, false);
+    char scratch[NumericScratchSize];
+    std::memset(scratch, 0, sizeof scratch);
+    int length = 0;
+    const char* next = SplitField(position, remaining, scratch, NumericScratchSize, &length);
+    *value = length <= NumericScratchSize ? ToInt(scratch, length) : 0;
+    return next;
 }
 
-// Index of the first occurrence of the three-character name in the header, or -1. Comparing bytes
-// gives the same answer as searching the header widened to 16-bit characters: the names are ASCII and
-// no other byte widens to an ASCII character.
-int FindInHeader(const char* header, int length, const char (&name)[4])
+// The header names the decoder looks for, in the order that settles a header holding several.
+enum HeaderName { Rmc, Gga, Gll, Gsa, Gsv, Vtg, TypeNameCount, Talker = TypeNameCount, HeaderNameCount };
+
+constexpr std::uint32_t Pack(const char (&name)[4])
 {
-    for (int index = 0; index + 3 <= length; ++index) {
-        if (header[index] == name[0] && header[index + 1] == name[1] && header[index + 2] == name[2])
-            return index;
-    }
-    return -1;
+    return static_cast<std::uint8_t>(name[0]) | static_cast<std::uint8_t>(name[1]) << 8
+        | static_cast<std::uint32_t>(static_cast<std::uint8_t>(name[2])) << 16;
 }
+
+// The header is everything before the first comma, never past length. One pass finds its length and
+// the first position of each name in it (-1 when absent). Comparing bytes gives the same answer as
+// searching the header widened to 16-bit characters: the names are ASCII, no other byte widens to an
+// ASCII character, and a zero byte is an ordinary character either way.
+struct HeaderScan {
+    int length = 0;
+    int firstPosition[HeaderNameCount] = { -1, -1, -1, -1, -1, -1, -1 };
+
+    HeaderScan(const char* sentence, int sentenceLength)
+    {
+        std::uint32_t window = 0;
+        for (; length < sentenceLength && sentence[length] != ','; ++length) {
+            window = (window >> 8)
+                | static_cast<std::uint32_t>(static_cast<std::uint8_t>(sentence[length])) << 16;
+            if (length >= 2)
+                Note(window, length - 2);
+        }
+    }
+
+    void Note(std::uint32_t window, int position)
+    {
+        HeaderName name;
+        switch (window) {
+        case Pack("RMC"):
+            name = Rmc;
+            break;
+        case Pack("GGA"):
+            name = Gga;
+            break;
+        case Pack("GLL"):
+            name = Gll;
+            break;
+        case Pack("GSA"):
+            name = Gsa;
+            break;
+        case Pack("GSV"):
+            name = Gsv;
+            break;
+        case Pack("VTG"):
+            name = Vtg;
+            break;
+        case Pack("$GP"):
+            name = Talker;
+            break;
+        default:
+            return;
+        }
+        if (firstPosition[name] < 0)
+            firstPosition[name] = position;
+    }
+};
 
 } // namespace
 
@@ -158,36 +266,29 @@ void NmeaParser::ParseSentence(const char* sentence, int length)
     if (!sentence || length <= 0)
         return;
 
-    int headerLength = 0;
-    while (headerLength < length && sentence[headerLength] != ',')
-        ++headerLength;
-    int remaining = length - headerLength;
-
-    if (FindInHeader(sentence, headerLength, "$GP") < 0)
+    const HeaderScan header(sentence, length);
+    if (header.firstPosition[Talker] < 0)
         return;
     // Without a comma there are no fields; clearing a record for it would only lose the last fix.
+    int remaining = length - header.length;
     if (remaining == 0)
         return;
     --remaining;
-    const char* fields = sentence + headerLength + 1;
+    const char* fields = sentence + header.length + 1;
 
-    // The order matters when a damaged header holds two names: the first one listed wins. A name at
-    // position 0 does not count, since a real header always starts with the talker.
-    struct SentenceType {
-        const char name[4];
-        void (NmeaParser::*decode)(const char*, int);
+    // The first name in HeaderName order wins when a damaged header holds several. A name at position
+    // 0 does not count, since a real header starts with its talker.
+    static constexpr void (NmeaParser::*Decoders[TypeNameCount])(const char*, int) = {
+        &NmeaParser::DecodeRmc,
+        &NmeaParser::DecodeGga,
+        &NmeaParser::DecodeGll,
+        &NmeaParser::DecodeGsa,
+        &NmeaParser::DecodeGsv,
+        &NmeaParser::DecodeVtg,
     };
-    static constexpr SentenceType Types[] = {
-        { "RMC", &NmeaParser::DecodeRmc },
-        { "GGA", &NmeaParser::DecodeGga },
-        { "GLL", &NmeaParser::DecodeGll },
-        { "GSA", &NmeaParser::DecodeGsa },
-        { "GSV", &NmeaParser::DecodeGsv },
-        { "VTG", &NmeaParser::DecodeVtg },
-    };
-    for (const SentenceType& type : Types) {
-        if (FindInHeader(sentence, headerLength, type.name) > 0) {
-            (this->*type.decode)(fields, remaining);
+    for (int name = 0; name < TypeNameCount; ++name) {
+        if (header.firstPosition[name] > 0) {
+            (this->*Decoders[name])(fields, remaining);
             return;
         }
     }

@@ -4,9 +4,11 @@
 
 #include <clocale>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -348,6 +350,24 @@ TEST(NmeaParser, ConvertsNumbersLeniently)
         EXPECT_EQ(Text(vtg.courseTrueRef), "T*");
         EXPECT_EQ(gga.satellitesUsed, c.asInt);
         EXPECT_DOUBLE_EQ(gga.hdop, 1.0);
+    }
+}
+
+TEST(NmeaParser, PlainDecimalsMatchTheCLibraryConversion)
+{
+    // Random digits, points and signs up to the scratch size, against strtod in the "C" locale: the
+    // same longest-prefix rule, so any rounding slip in the decoder's own conversion shows up here.
+    std::mt19937 random(20260611);
+    const std::string_view alphabet = "01234567890123456789012345678901234567899.-+";
+    for (int round = 0; round < 20000; ++round) {
+        std::string field(1 + random() % 20, '0');
+        for (char& character : field)
+            character = alphabet[random() % alphabet.size()];
+        NmeaParser parser;
+        Parse(parser, "$GPVTG," + field + ",T*");
+        VtgRecord vtg;
+        parser.GetVtg(&vtg);
+        ASSERT_EQ(vtg.courseTrue, std::strtod(field.c_str(), nullptr)) << "field '" << field << "'";
     }
 }
 
