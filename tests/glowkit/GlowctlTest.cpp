@@ -1,0 +1,74 @@
+#include "platform/RunProgram.h"
+#include "platform/TempBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+TEST(Glowctl, InitialisesSetsAndReadsTheLevel)
+{
+    TempBoard board;
+    struct Step {
+        std::vector<std::string> arguments;
+        const char* out;
+    };
+    const Step steps[] = {
+        { { "init" }, "100\n" }, // a fresh board shows no duty: full
+        { { "set", "50" }, "100 -> 50\n" },
+        { { "get" }, "50\n" }, // the next program adopts what the hardware shows
+        { { "set", "0" }, "50 -> 0\n" },
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.arguments.front());
+        const ProgramResult result = RunProgram(GLOWCTL_PROGRAM, step.arguments, board.Directory());
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(result.out, step.out);
+    }
+    EXPECT_EQ(board.Word(TimerBlock, 0x1C), 500u);
+    EXPECT_EQ(board.Word(GpioBlock, 0x14) & 0x4, 0u) << "level 0 switches the power off";
+}
+
+TEST(Glowctl, RejectsBadArguments)
+{
+    struct Case {
+        std::vector<std::string> arguments;
+        const char* message;
+    };
+    const Case cases[] = {
+        { {}, "missing command" },
+        { { "set" }, "set needs a LEVEL" },
+        { { "set", "bright" }, "not a whole number" },
+        { { "set", "5 0" }, "not a whole number" },
+        { { "set", "101" }, "between 0 and 100" },
+        { { "set", "-1" }, "between 0 and 100" },
+        { { "set", "50", "60" }, "too many arguments" },
+        { { "get", "50" }, "too many arguments" },
+        { { "dim" }, "unknown command" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        TempBoard board;
+        const ProgramResult result = RunProgram(GLOWCTL_PROGRAM, c.arguments, board.Directory());
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find("usage: glowctl"), std::string::npos);
+        EXPECT_FALSE(board.FileExists(TimerBlock)) << "bad arguments must not initialise the backlight";
+    }
+}
+
+TEST(Glowctl, HelpAndUnreachableRegisters)
+{
+    TempBoard board;
+    const ProgramResult help = RunProgram(GLOWCTL_PROGRAM, { "--help" }, board.Directory());
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("set LEVEL"), std::string::npos);
+
+    ASSERT_EQ(mkdir(board.FilePath(TimerBlock).c_str(), 0700), 0);
+    const ProgramResult get = RunProgram(GLOWCTL_PROGRAM, { "get" }, board.Directory());
+    EXPECT_EQ(get.exitCode, 1);
+    EXPECT_NE(get.err.find("cannot map the backlight registers"), std::string::npos) << get.err;
+    EXPECT_TRUE(get.out.empty());
+}
