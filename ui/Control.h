@@ -52,7 +52,7 @@ private:
 using Button = Control;
 using StaticControl = Control;
 using EditControl = Control;
-using ProgressBar = Control;
+using ProgressCtrl = Control;
 
 constexpr int BST_UNCHECKED = 0;
 constexpr int BST_CHECKED = 1;

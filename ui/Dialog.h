@@ -129,6 +129,7 @@ protected:
 
 private:
     friend class PaintDC;
+    friend class ClientArea;
     friend struct DialogState;
     LRESULT DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -7,3 +7,7 @@ bool ApplyDialogFont();
 
 // Whether the font now in use is a real, installed one.
 bool IsRealFontInUse();
+
+class QFont;
+// The font every dialog uses for its controls and paint contexts.
+QFont DialogFont();
