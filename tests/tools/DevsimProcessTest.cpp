@@ -1,0 +1,374 @@
+#include "tools/devsim/UbxFrame.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// devsim run as a child process against real pseudo-terminals. Waits are generous and only bound how
+// long a broken build may hang; nothing here measures time.
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto Patience = 30s;
+
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::vector<std::string>& arguments)
+    {
+        int in[2], out[2], err[2];
+        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+            return;
+        pid = fork();
+        if (pid == 0) {
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+            dup2(err[1], 2);
+            std::vector<char*> argv;
+            argv.push_back(const_cast<char*>(DEVSIM_PATH));
+            for (const std::string& argument : arguments)
+                argv.push_back(const_cast<char*>(argument.c_str()));
+            argv.push_back(nullptr);
+            execv(DEVSIM_PATH, argv.data());
+            _exit(127);
+        }
+        close(in[0]);
+        close(out[1]);
+        close(err[1]);
+        input = in[1];
+        output = out[0];
+        errors = err[0];
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess()
+    {
+        if (pid > 0 && !exited) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        for (const int fd : { input, output, errors })
+            if (fd >= 0)
+                close(fd);
+    }
+
+    // The first line the child prints on stdout (the pty path), empty if none comes.
+    std::string FirstLine()
+    {
+        std::string line;
+        const auto deadline = Clock::now() + Patience;
+        char c = 0;
+        while (Clock::now() < deadline) {
+            pollfd watched { output, POLLIN, 0 };
+            if (poll(&watched, 1, 100) <= 0)
+                continue;
+            if (read(output, &c, 1) != 1 || c == '\n')
+                break;
+            line += c;
+        }
+        return line;
+    }
+    void Say(const std::string& text)
+    {
+        ASSERT_EQ(write(input, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+    // Exit status after a signal (or -1 if it did not end within the patience).
+    int Stop(int signal)
+    {
+        kill(pid, signal);
+        return Wait();
+    }
+    int Wait()
+    {
+        const auto deadline = Clock::now() + Patience;
+        int status = 0;
+        while (Clock::now() < deadline) {
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                exited = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            usleep(10000);
+        }
+        return -1;
+    }
+    std::string Drain(int fd)
+    {
+        std::string text;
+        char buffer[4096];
+        ssize_t got = 0;
+        while ((got = read(fd, buffer, sizeof buffer)) > 0)
+            text.append(buffer, static_cast<std::size_t>(got));
+        return text;
+    }
+    std::string Stdout() { return Drain(output); }
+    std::string Stderr() { return Drain(errors); }
+
+private:
+    pid_t pid = -1;
+    bool exited = false;
+    int input = -1;
+    int output = -1;
+    int errors = -1;
+};
+
+class TemporaryDir {
+public:
+    TemporaryDir()
+    {
+        char pattern[] = "/tmp/devsim-run-XXXXXX";
+        const char* made = mkdtemp(pattern);
+        path = made ? made : "";
+    }
+    ~TemporaryDir() { std::system(("rm -rf '" + path + "'").c_str()); }
+    int Entries() const
+    {
+        int count = 0;
+        DIR* dir = opendir(path.c_str());
+        while (dir && readdir(dir))
+            ++count;
+        if (dir)
+            closedir(dir);
+        return count - 2;
+    }
+    std::string path;
+};
+
+// The device side as a program under test sees it.
+class Port {
+public:
+    explicit Port(const std::string& path)
+        : fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK))
+    {
+    }
+    ~Port()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+    bool IsOpen() const { return fd >= 0; }
+    void Send(const std::string& bytes)
+    {
+        ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // Reads until the collected text contains what, or the patience runs out; returns all collected.
+    std::string ReadUntil(const std::string& what)
+    {
+        const auto deadline = Clock::now() + Patience;
+        while (Clock::now() < deadline && received.find(what) == std::string::npos) {
+            pollfd watched { fd, POLLIN, 0 };
+            if (poll(&watched, 1, 100) <= 0)
+                continue;
+            char buffer[256];
+            const ssize_t got = read(fd, buffer, sizeof buffer);
+            if (got > 0)
+                received.append(buffer, static_cast<std::size_t>(got));
+        }
+        return received;
+    }
+    // Takes the collected text up to and including the end of what, leaving the rest.
+    std::string Take(const std::string& what)
+    {
+        const std::size_t at = ReadUntil(what).find(what);
+        if (at == std::string::npos)
+            return {};
+        std::string taken = received.substr(0, at + what.size());
+        received.erase(0, at + what.size());
+        return taken;
+    }
+
+private:
+    int fd;
+    std::string received;
+};
+
+// The fields of the next whole RMC sentence the port delivers.
+std::vector<std::string> NextRmc(Port& port)
+{
+    std::string sentence;
+    port.Take("$GPRMC,");
+    sentence = port.Take("\r\n");
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (std::size_t comma; (comma = sentence.find(',', start)) != std::string::npos; start = comma + 1)
+        fields.push_back(sentence.substr(start, comma - start));
+    return fields;
+}
+
+int SecondOfDay(const std::string& time)
+{
+    return std::stoi(time.substr(0, 2)) * 3600 + std::stoi(time.substr(2, 2)) * 60
+        + std::stoi(time.substr(4, 2));
+}
+
+std::string ReadLinkTarget(const std::string& path)
+{
+    char buffer[256] = {};
+    return readlink(path.c_str(), buffer, sizeof buffer - 1) > 0 ? buffer : "";
+}
+
+}
+
+TEST(DevsimProcess, GpsStartsWithoutFixAndFollowsTheRateFrame)
+{
+    TemporaryDir dir;
+    const std::string link = dir.path + "/COM4";
+    ChildProcess devsim({ "gps", "--link", link });
+    const std::string pty = devsim.FirstLine();
+    ASSERT_TRUE(pty.starts_with("/dev/pts/")) << devsim.Stderr();
+    EXPECT_EQ(ReadLinkTarget(link), pty);
+    Port port(link);
+    ASSERT_TRUE(port.IsOpen());
+
+    EXPECT_EQ(NextRmc(port).at(1), "V") << "the first report comes before the first fix";
+    std::vector<std::string> rmc;
+    for (int i = 0; i < 20 && (rmc.size() < 2 || rmc[1] != "A"); ++i)
+        rmc = NextRmc(port);
+    ASSERT_EQ(rmc.at(1), "A") << "no fix after 20 reports";
+
+    // A frame with a bad checksum changes nothing and gets no answer.
+    const std::string ack = Ubx::MakeAck(Ubx::ClassCfg, Ubx::IdCfgRate, true);
+    std::string broken = Ubx::MakeCfgRate(3000, 1, 0);
+    broken.back() = static_cast<char>(broken.back() ^ 0x40);
+    port.Send(broken);
+    const int before = SecondOfDay(NextRmc(port).at(0));
+    const int after = SecondOfDay(NextRmc(port).at(0));
+    EXPECT_EQ((after - before + 86400) % 86400, 1);
+
+    // A good one, behind some noise, is acknowledged and sets the period.
+    port.Send(std::string("\r\nxx\xB5", 5) + Ubx::MakeCfgRate(2000, 1, 0));
+    const std::string upToAck = port.Take(ack);
+    EXPECT_NE(upToAck.find(ack), std::string::npos) << "no ACK-ACK for a good rate frame";
+    EXPECT_EQ(upToAck.find(Ubx::MakeAck(Ubx::ClassCfg, Ubx::IdCfgRate, false)), std::string::npos);
+    int previous = SecondOfDay(NextRmc(port).at(0));
+    for (int i = 0; i < 2; ++i) {
+        const int next = SecondOfDay(NextRmc(port).at(0));
+        EXPECT_EQ((next - previous + 86400) % 86400, 2);
+        previous = next;
+    }
+
+    EXPECT_EQ(devsim.Stop(SIGINT), 0);
+    struct stat info { };
+    EXPECT_NE(lstat(link.c_str(), &info), 0) << "the link outlived the simulator";
+}
+
+TEST(DevsimProcess, GsmAnswersRingsAndSurvivesAReopen)
+{
+    TemporaryDir dir;
+    const std::string link = dir.path + "/COM1";
+    ChildProcess devsim({ "gsm", "--link", link });
+    ASSERT_TRUE(devsim.FirstLine().starts_with("/dev/pts/")) << devsim.Stderr();
+    {
+        Port port(link);
+        ASSERT_TRUE(port.IsOpen());
+        port.Send("AT\r");
+        EXPECT_EQ(port.Take("OK\r\n"), "AT\r\r\nOK\r\n");
+        port.Send("ATE0\r");
+        EXPECT_EQ(port.Take("OK\r\n"), "ATE0\r\r\nOK\r\n");
+        port.Send("AT+CSQ\r");
+        const std::string csq = port.Take("OK\r\n");
+        EXPECT_TRUE(csq.starts_with("\r\n+CSQ: ") && csq.ends_with(",99\r\n\r\nOK\r\n")) << csq;
+        devsim.Say("ring\n");
+        EXPECT_EQ(port.Take("RING\r\n"), "\r\nRING\r\n");
+        port.Send("ATA\r");
+        EXPECT_EQ(port.Take("OK\r\n"), "\r\nOK\r\n");
+    }
+    // The program closed the port; a new open finds the module still there.
+    Port again(link);
+    ASSERT_TRUE(again.IsOpen());
+    again.Send("ATH\r");
+    EXPECT_TRUE(again.Take("OK\r\n").ends_with("\r\nOK\r\n"));
+    again.Send("AT+WHAT\r");
+    EXPECT_EQ(again.Take("ERROR\r\n"), "\r\nERROR\r\n");
+
+    EXPECT_EQ(devsim.Stop(SIGTERM), 0);
+    struct stat info { };
+    EXPECT_NE(lstat(link.c_str(), &info), 0);
+}
+
+TEST(DevsimProcess, ReplayPlaysTheCaptureWithoutItsNotes)
+{
+    const std::string capture = std::string(SHARED_DATA_DIR) + "/nmea/ublox-lea-5h.log";
+    if (access(capture.c_str(), R_OK) != 0)
+        GTEST_SKIP() << "receiver captures not found at " << SHARED_DATA_DIR;
+    ChildProcess devsim({ "gps", "--replay", capture });
+    const std::string pty = devsim.FirstLine();
+    ASSERT_TRUE(pty.starts_with("/dev/pts/")) << devsim.Stderr();
+    Port port(pty);
+    const std::string start = port.Take("$GPRMC");
+    EXPECT_EQ(start.find('#'), std::string::npos) << "a note line was replayed";
+    EXPECT_NE(start.find("$GPTXT,01,01,02,u-blox ag - www.u-blox.com*50\n"), std::string::npos) << start;
+    EXPECT_EQ(devsim.Stop(SIGINT), 0);
+}
+
+TEST(DevsimProcess, BadArgumentsExitTwoWithAMessage)
+{
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        { "modem" },
+        { "gps", "--speed", "-5" },
+        { "gps", "--speed", "0x10" },
+        { "gps", "--link" },
+        { "gps", "--replay", "x.log", "--speed", "20" },
+        { "gsm", "--ring-every", "0" },
+        { "gsm", "--ring-after=soon" },
+        { "board", "--watch=yes" },
+        { "board", "extra" },
+    };
+    for (const auto& arguments : cases) {
+        std::string line;
+        for (const std::string& argument : arguments)
+            line += argument + " ";
+        SCOPED_TRACE(line);
+        ChildProcess devsim(arguments);
+        EXPECT_EQ(devsim.Wait(), 2);
+        EXPECT_EQ(devsim.Stdout(), "");
+        EXPECT_FALSE(devsim.Stderr().empty());
+    }
+}
+
+TEST(DevsimProcess, LinkNeverReplacesSomethingReal)
+{
+    TemporaryDir dir;
+    const std::string path = dir.path + "/COM4";
+    std::ofstream(path) << "keep me";
+    ChildProcess devsim({ "gps", "--link", path });
+    EXPECT_EQ(devsim.Wait(), 1);
+    EXPECT_NE(devsim.Stderr().find("already exists"), std::string::npos);
+    std::string content;
+    std::getline(std::ifstream(path), content);
+    EXPECT_EQ(content, "keep me");
+
+    // A link left dangling by a crashed run is replaced.
+    const std::string stale = dir.path + "/COM1";
+    ASSERT_EQ(symlink("/dev/pts/does-not-exist", stale.c_str()), 0);
+    ChildProcess gsm({ "gsm", "--link", stale });
+    const std::string pty = gsm.FirstLine();
+    EXPECT_EQ(ReadLinkTarget(stale), pty);
+    EXPECT_EQ(gsm.Stop(SIGINT), 0);
+}
+
+TEST(DevsimProcess, BoardReadsWithoutCreatingAnything)
+{
+    TemporaryDir dir;
+    ChildProcess devsim({ "board", "--dir", dir.path });
+    EXPECT_EQ(devsim.Wait(), 0);
+    const std::string view = devsim.Stdout();
+    EXPECT_NE(view.find("92100000.reg  missing: every register reads as 0"), std::string::npos) << view;
+    EXPECT_NE(view.find("off (power enable low)"), std::string::npos) << view;
+    EXPECT_EQ(dir.Entries(), 0);
+}
