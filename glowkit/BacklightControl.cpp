@@ -161,7 +161,8 @@ void BacklightControl::SetTimerClock(std::uint32_t prescaler, std::uint32_t divi
         timer.Write32(PrescalerWord, (word & ~PrescalerMask) | prescaler);
     }
     const std::uint32_t select = timer.Read32(DividerSelectWord);
-    timer.Write32(DividerSelectWord, (select & ~DividerSelectMask) | (DividerField(dividerCode) << DividerSelectShift));
+    timer.Write32(
+        DividerSelectWord, (select & ~DividerSelectMask) | (DividerField(dividerCode) << DividerSelectShift));
 }
 
 void BacklightControl::SetTimerCount(std::uint32_t count)

@@ -62,7 +62,7 @@ bool MakeDirectories(const std::string& path)
         if (slash == std::string::npos)
             break;
     }
-    struct stat status {};
+    struct stat status { };
     return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
@@ -70,7 +70,7 @@ bool MakeDirectories(const std::string& path)
 // directory first to feed us their registers, so it must be a real directory that only we can write.
 bool IsPrivateDirectory(const std::string& path)
 {
-    struct stat status {};
+    struct stat status { };
     return lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == geteuid()
         && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
@@ -99,7 +99,7 @@ bool GrowFile(int fd, std::uint32_t size)
         return true;
     if (errno != EOPNOTSUPP)
         return false;
-    struct stat status {};
+    struct stat status { };
     if (fstat(fd, &status) != 0)
         return false;
     return status.st_size >= static_cast<off_t>(size) || ftruncate(fd, size) == 0;
@@ -116,10 +116,11 @@ void* MapSimulatedWindow(std::uint32_t platformAddress, std::uint32_t size)
     std::snprintf(name, sizeof name, "/%08" PRIx32 ".reg", platformAddress);
     const std::string path = directory + name;
     // O_RDWR fails on a directory and O_NOFOLLOW on a symbolic link, even for root.
-    const FileDescriptor file(OpenRetrying(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, BoardFileMode));
+    const FileDescriptor file(
+        OpenRetrying(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, BoardFileMode));
     if (file.Get() < 0)
         return nullptr;
-    struct stat status {};
+    struct stat status { };
     if (fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode))
         return nullptr;
     if (status.st_size < static_cast<off_t>(size) && !GrowFile(file.Get(), size))

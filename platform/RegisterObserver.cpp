@@ -14,51 +14,53 @@ constinit std::atomic<RegisterObserverFunction> installed { nullptr };
 
 namespace {
 
-constinit std::atomic<void*> installedContext { nullptr };
+    constinit std::atomic<void*> installedContext { nullptr };
 
-// The trace file stays open while the code that writes it is loaded; it closes when the process ends
-// or the library holding this copy of the platform layer is unloaded.
-class TraceFile {
-public:
-    constexpr TraceFile() = default;
-    TraceFile(const TraceFile&) = delete;
-    TraceFile& operator=(const TraceFile&) = delete;
-    ~TraceFile()
+    // The trace file stays open while the code that writes it is loaded; it closes when the process ends
+    // or the library holding this copy of the platform layer is unloaded.
+    class TraceFile {
+    public:
+        constexpr TraceFile() = default;
+        TraceFile(const TraceFile&) = delete;
+        TraceFile& operator=(const TraceFile&) = delete;
+        ~TraceFile()
+        {
+            if (fd >= 0)
+                close(fd);
+        }
+
+        bool Open(const char* path)
+        {
+            fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+            return fd >= 0;
+        }
+
+        // One write per line, on an O_APPEND descriptor, so lines of several processes sharing the file
+        // never interleave mid-line. Tracing is a diagnostic: a failed write is dropped, never retried
+        // in a loop that could stall the register access.
+        void Append(
+            std::uint32_t platformAddress, std::uint32_t offset, bool isWrite, std::uint32_t value) const
+        {
+            char line[64];
+            const int length = std::snprintf(line, sizeof line, "%08x %c 0x%02x 0x%08x\n", platformAddress,
+                isWrite ? 'w' : 'r', offset, value);
+            ssize_t written;
+            do
+                written = write(fd, line, static_cast<std::size_t>(length));
+            while (written < 0 && errno == EINTR);
+        }
+
+    private:
+        int fd = -1;
+    };
+
+    constinit TraceFile traceFile;
+
+    void TraceObserver(
+        void*, std::uint32_t platformAddress, std::uint32_t offset, int isWrite, std::uint32_t value)
     {
-        if (fd >= 0)
-            close(fd);
+        traceFile.Append(platformAddress, offset, isWrite != 0, value);
     }
-
-    bool Open(const char* path)
-    {
-        fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-        return fd >= 0;
-    }
-
-    // One write per line, on an O_APPEND descriptor, so lines of several processes sharing the file
-    // never interleave mid-line. Tracing is a diagnostic: a failed write is dropped, never retried
-    // in a loop that could stall the register access.
-    void Append(std::uint32_t platformAddress, std::uint32_t offset, bool isWrite, std::uint32_t value) const
-    {
-        char line[64];
-        const int length = std::snprintf(line, sizeof line, "%08x %c 0x%02x 0x%08x\n", platformAddress,
-            isWrite ? 'w' : 'r', offset, value);
-        ssize_t written;
-        do
-            written = write(fd, line, static_cast<std::size_t>(length));
-        while (written < 0 && errno == EINTR);
-    }
-
-private:
-    int fd = -1;
-};
-
-constinit TraceFile traceFile;
-
-void TraceObserver(void*, std::uint32_t platformAddress, std::uint32_t offset, int isWrite, std::uint32_t value)
-{
-    traceFile.Append(platformAddress, offset, isWrite != 0, value);
-}
 
 }
 
@@ -66,7 +68,8 @@ void Report(std::uint32_t platformAddress, std::uint32_t offset, bool isWrite, s
 {
     const RegisterObserverFunction observer = installed.load(std::memory_order_acquire);
     if (observer)
-        observer(installedContext.load(std::memory_order_relaxed), platformAddress, offset, isWrite ? 1 : 0, value);
+        observer(installedContext.load(std::memory_order_relaxed), platformAddress, offset, isWrite ? 1 : 0,
+            value);
 }
 
 void InstallTraceFromEnvironment()

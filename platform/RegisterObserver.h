@@ -17,8 +17,8 @@
 
 extern "C" {
 // `isWrite` is 1 for a store and 0 for a load; `value` is the word read or written.
-typedef void (*RegisterObserverFunction)(void* context, std::uint32_t platformAddress, std::uint32_t offset,
-    int isWrite, std::uint32_t value);
+typedef void (*RegisterObserverFunction)(
+    void* context, std::uint32_t platformAddress, std::uint32_t offset, int isWrite, std::uint32_t value);
 
 // Installs `observer` (null removes it). `context` is handed back on every call. Call it while no
 // other thread touches registers.

@@ -27,7 +27,8 @@ public:
 
     std::uint32_t Read32(std::uint32_t offset) const
     {
-        assert(offset % 4 == 0 && offset < windowSize && "register offsets are aligned words inside the window");
+        assert(
+            offset % 4 == 0 && offset < windowSize && "register offsets are aligned words inside the window");
         const std::uint32_t value = words[offset / 4];
         if (registerobserver::installed.load(std::memory_order_relaxed)) [[unlikely]]
             registerobserver::Report(address, offset, false, value);
@@ -36,7 +37,8 @@ public:
 
     void Write32(std::uint32_t offset, std::uint32_t value) const
     {
-        assert(offset % 4 == 0 && offset < windowSize && "register offsets are aligned words inside the window");
+        assert(
+            offset % 4 == 0 && offset < windowSize && "register offsets are aligned words inside the window");
         words[offset / 4] = value;
         if (registerobserver::installed.load(std::memory_order_relaxed)) [[unlikely]]
             registerobserver::Report(address, offset, true, value);

@@ -120,12 +120,9 @@ TEST(BacklightControl, TimerClockSelectsPrescalerAndDivider)
         std::uint32_t dividerWord;
     };
     const Case cases[] = {
-        { 200, 1, 0xFFFFFFC8, 0xFFFFFF0F },
-        { 0, 2, 0xFFFFFF00, 0xFFFFFF1F },
-        { 255, 3, 0xFFFFFFFF, 0xFFFFFF2F },
-        { 7, 4, 0xFFFFFF07, 0xFFFFFF3F },
-        { 7, 0, 0xFFFFFF07, 0xFFFFFF4F },
-        { 7, 5, 0xFFFFFF07, 0xFFFFFF4F },
+        { 200, 1, 0xFFFFFFC8, 0xFFFFFF0F }, { 0, 2, 0xFFFFFF00, 0xFFFFFF1F },
+        { 255, 3, 0xFFFFFFFF, 0xFFFFFF2F }, { 7, 4, 0xFFFFFF07, 0xFFFFFF3F },
+        { 7, 0, 0xFFFFFF07, 0xFFFFFF4F }, { 7, 5, 0xFFFFFF07, 0xFFFFFF4F },
         { 256, 1, 0xFFFFFFFF, 0xFFFFFF0F }, // too large: the prescaler word is left alone
     };
     for (const Case& c : cases) {

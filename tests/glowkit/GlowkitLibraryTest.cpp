@@ -157,16 +157,10 @@ TEST_F(GlowkitLibrary, InitRunsItsStepsInOrderAndOnlyOnce)
         "91a00000 w 0x04 0x00000000",
         "91a00000 w 0x18 0x000003ed", // count 1005, no read first
         "92100000 r 0x10 0x00000000", // line 1 to the timer
-        "92100000 w 0x10 0x00000000",
-        "92100000 r 0x10 0x00000000",
-        "92100000 w 0x10 0x00000008",
+        "92100000 w 0x10 0x00000000", "92100000 r 0x10 0x00000000", "92100000 w 0x10 0x00000008",
         "91a00000 r 0x08 0x00000000", // timer control 0x6, then 0x9
-        "91a00000 w 0x08 0x00000000",
-        "91a00000 r 0x08 0x00000000",
-        "91a00000 w 0x08 0x00000600",
-        "91a00000 r 0x08 0x00000600",
-        "91a00000 w 0x08 0x00000000",
-        "91a00000 r 0x08 0x00000000",
+        "91a00000 w 0x08 0x00000000", "91a00000 r 0x08 0x00000000", "91a00000 w 0x08 0x00000600",
+        "91a00000 r 0x08 0x00000600", "91a00000 w 0x08 0x00000000", "91a00000 r 0x08 0x00000000",
         "91a00000 w 0x08 0x00000900",
         "91a00000 r 0x1c 0x000001f4", // adopt 50; applying it changes nothing
     };
@@ -237,7 +231,8 @@ TEST_F(GlowkitLibrary, AFailedTimerWindowIsRetriedAloneOnTheNextInit)
     EXPECT_EQ(init(), 0);
     EXPECT_EQ(get(), -1);
     EXPECT_EQ(MappingsOf(GpioBlock), 1) << "the GPIO window stays mapped";
-    EXPECT_EQ(board.TraceLines(), std::vector<std::string>()) << "no register is touched before both are mapped";
+    EXPECT_EQ(board.TraceLines(), std::vector<std::string>())
+        << "no register is touched before both are mapped";
 
     ASSERT_EQ(rmdir(board.FilePath(TimerBlock).c_str()), 0);
     board.SetWord(TimerBlock, 0x1C, 420);
@@ -278,8 +273,8 @@ TEST_F(GlowkitLibrary, UnloadReleasesBothWindowsAndTheBacklightStaysAsItWas)
 
 TEST_F(GlowkitLibrary, ExportsOnlyTheThreeFunctions)
 {
-    for (const char* name : { "GlowkitEntry", "Backlight", "SetTimerCompare", "StartBacklightPwm", "MapRegisterWindow",
-             "SetRegisterObserver", "_ZN16BacklightControl17StartBacklightPwmEv" }) {
+    for (const char* name : { "GlowkitEntry", "Backlight", "SetTimerCompare", "StartBacklightPwm",
+             "MapRegisterWindow", "SetRegisterObserver", "_ZN16BacklightControl17StartBacklightPwmEv" }) {
         SCOPED_TRACE(name);
         EXPECT_EQ(library->Find<void()>(name), nullptr);
     }

@@ -41,7 +41,8 @@ protected:
 };
 
 // Every word of the window except the two that a pin's accesses may change keeps `pattern`.
-void ExpectOtherWordsKeep(const TempBoard& board, std::uint32_t pattern, std::uint32_t control, std::uint32_t data)
+void ExpectOtherWordsKeep(
+    const TempBoard& board, std::uint32_t pattern, std::uint32_t control, std::uint32_t data)
 {
     for (std::uint32_t offset = 0; offset < GpioBlockSize; offset += 4) {
         if (offset != control && offset != data) {
@@ -157,7 +158,8 @@ TEST_F(PinbankLibrary, DrivesAndReadsInTheExactRegisterOrder)
         std::vector<std::string> accesses;
     };
     const Case cases[] = {
-        { "output 54 high on a two-bit port", [](GetGPInputFunction*, SetGPOutputFunction* set) { set(54, 1); },
+        { "output 54 high on a two-bit port",
+            [](GetGPInputFunction*, SetGPOutputFunction* set) { set(54, 1); },
             {
                 "92100000 r 0x10 0x00000000",
                 "92100000 w 0x10 0x00000030",
@@ -166,7 +168,8 @@ TEST_F(PinbankLibrary, DrivesAndReadsInTheExactRegisterOrder)
                 "92100000 r 0x14 0x00000000",
                 "92100000 w 0x14 0x00000004",
             } },
-        { "output 56 high on the one-bit port", [](GetGPInputFunction*, SetGPOutputFunction* set) { set(56, 1); },
+        { "output 56 high on the one-bit port",
+            [](GetGPInputFunction*, SetGPOutputFunction* set) { set(56, 1); },
             {
                 "92100000 r 0x00 0x00000000",
                 "92100000 w 0x00 0x00000000",

@@ -20,10 +20,12 @@ public:
     void Clear() { lines.clear(); }
 
 private:
-    static void Record(void* context, std::uint32_t address, std::uint32_t offset, int isWrite, std::uint32_t value)
+    static void Record(
+        void* context, std::uint32_t address, std::uint32_t offset, int isWrite, std::uint32_t value)
     {
         char line[64];
-        std::snprintf(line, sizeof line, "%08x %c 0x%02x 0x%08x", address, isWrite ? 'w' : 'r', offset, value);
+        std::snprintf(
+            line, sizeof line, "%08x %c 0x%02x 0x%08x", address, isWrite ? 'w' : 'r', offset, value);
         static_cast<AccessRecorder*>(context)->lines.push_back(line);
     }
 

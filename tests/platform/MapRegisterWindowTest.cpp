@@ -17,7 +17,7 @@ namespace {
 
 off_t FileSize(const std::string& path)
 {
-    struct stat status {};
+    struct stat status { };
     return stat(path.c_str(), &status) == 0 ? status.st_size : -1;
 }
 
@@ -99,7 +99,7 @@ TEST(MapRegisterWindow, CreatesMissingDirectoriesPrivately)
     setenv("REGWIN_DIR", nested.c_str(), 1);
     void* window = MapRegisterWindow(GpioBlock, GpioBlockSize);
     ASSERT_NE(window, nullptr);
-    struct stat status {};
+    struct stat status { };
     ASSERT_EQ(stat(nested.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0700u);
     EXPECT_EQ(FileSize(nested + "/92100000.reg"), static_cast<off_t>(GpioBlockSize));
@@ -164,7 +164,8 @@ TEST(MapRegisterWindow, FailuresGiveNullAndNeverFallBackToTheBoard)
             setenv("REGWIN_PHYS_92100000", c.physical, 1);
         EXPECT_EQ(MapRegisterWindow(GpioBlock, c.size), nullptr);
         if (c.physical) {
-            EXPECT_FALSE(board.FileExists(GpioBlock)) << "a bad physical setting must not map the board instead";
+            EXPECT_FALSE(board.FileExists(GpioBlock))
+                << "a bad physical setting must not map the board instead";
         }
         unsetenv("REGWIN_PHYS_92100000");
     }

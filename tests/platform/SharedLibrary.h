@@ -24,8 +24,7 @@ public:
     }
 
     // Looks an export up by its plain name; null when the library does not export it.
-    template <typename Function>
-    Function* Find(const char* name) const
+    template <typename Function> Function* Find(const char* name) const
     {
         return handle ? reinterpret_cast<Function*>(dlsym(handle, name)) : nullptr;
     }

@@ -47,8 +47,9 @@ public:
         unsetenv("REGWIN_DIR");
         unsetenv("REGWIN_TRACE");
         nftw(
-            directory.c_str(), [](const char* path, const struct stat*, int, struct FTW*) { return remove(path); },
-            16, FTW_DEPTH | FTW_PHYS);
+            directory.c_str(),
+            [](const char* path, const struct stat*, int, struct FTW*) { return remove(path); }, 16,
+            FTW_DEPTH | FTW_PHYS);
     }
 
     const std::string& Directory() const { return directory; }
@@ -63,7 +64,7 @@ public:
 
     bool FileExists(std::uint32_t address) const
     {
-        struct stat status {};
+        struct stat status { };
         return lstat(FilePath(address).c_str(), &status) == 0;
     }
 
@@ -82,8 +83,9 @@ public:
 
     void SetWord(std::uint32_t address, std::uint32_t offset, std::uint32_t value) const
     {
-        const unsigned char bytes[4] = { static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-            static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24) };
+        const unsigned char bytes[4]
+            = { static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+                  static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24) };
         const int fd = open(FilePath(address).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         const bool ok = fd >= 0 && pwrite(fd, bytes, 4, offset) == 4;
         if (fd >= 0)

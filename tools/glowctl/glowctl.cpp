@@ -55,8 +55,9 @@ bool Initialise()
 {
     if (InitBacklightCtrl() == 1)
         return true;
-    std::fprintf(stderr, "glowctl: cannot map the backlight registers (check REGWIN_DIR or REGWIN_PHYS_92100000 "
-                         "and REGWIN_PHYS_91a00000)\n");
+    std::fprintf(stderr,
+        "glowctl: cannot map the backlight registers (check REGWIN_DIR or REGWIN_PHYS_92100000 "
+        "and REGWIN_PHYS_91a00000)\n");
     return false;
 }
 

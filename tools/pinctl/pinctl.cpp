@@ -21,16 +21,17 @@ constexpr const char* Usage = "usage: pinctl get PIN\n"
                               "       pinctl set PIN LEVEL\n"
                               "       pinctl --help\n";
 
-constexpr const char* Help = "Reads and drives GPIO lines through libpinbank.\n"
-                             "\n"
-                             "  get PIN        print 1 if the line is high, 0 if it is low\n"
-                             "                 (inputs 0-3 are switched to input mode first; outputs 50-58\n"
-                             "                 read back their level)\n"
-                             "  set PIN LEVEL  make output PIN (50-58) an output and drive it: LEVEL 1 high, 0 low\n"
-                             "\n"
-                             "Registers come from the simulated board in $REGWIN_DIR unless REGWIN_PHYS_92100000\n"
-                             "names their physical address. Exit status: 0 done, 1 registers out of reach,\n"
-                             "2 bad arguments.\n";
+constexpr const char* Help
+    = "Reads and drives GPIO lines through libpinbank.\n"
+      "\n"
+      "  get PIN        print 1 if the line is high, 0 if it is low\n"
+      "                 (inputs 0-3 are switched to input mode first; outputs 50-58\n"
+      "                 read back their level)\n"
+      "  set PIN LEVEL  make output PIN (50-58) an output and drive it: LEVEL 1 high, 0 low\n"
+      "\n"
+      "Registers come from the simulated board in $REGWIN_DIR unless REGWIN_PHYS_92100000\n"
+      "names their physical address. Exit status: 0 done, 1 registers out of reach,\n"
+      "2 bad arguments.\n";
 
 bool ParseInt(const char* text, std::int32_t* value)
 {
@@ -66,7 +67,8 @@ bool RegistersReachable()
     UnmapRegisterWindow(window, GpioWindowSize);
     if (window)
         return true;
-    std::fprintf(stderr, "pinctl: cannot map the GPIO registers (check REGWIN_DIR or REGWIN_PHYS_92100000)\n");
+    std::fprintf(
+        stderr, "pinctl: cannot map the GPIO registers (check REGWIN_DIR or REGWIN_PHYS_92100000)\n");
     return false;
 }
 
@@ -119,7 +121,8 @@ int main(int argc, char** argv)
     }
     if (std::strcmp(command, "set") == 0) {
         if (argc != 4)
-            return UsageError(argc < 4 ? "set needs a PIN and a LEVEL" : "too many arguments for set", nullptr);
+            return UsageError(
+                argc < 4 ? "set needs a PIN and a LEVEL" : "too many arguments for set", nullptr);
         return Set(argv[2], argv[3]);
     }
     return UsageError("unknown command", command);
