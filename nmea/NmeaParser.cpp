@@ -216,34 +216,31 @@ struct HeaderScan {
 
     void Note(std::uint32_t window, int position)
     {
-        HeaderName name;
+        const int name = NameOf(window);
+        if (name >= 0 && firstPosition[name] < 0)
+            firstPosition[name] = position;
+    }
+
+    static int NameOf(std::uint32_t window)
+    {
         switch (window) {
         case Pack("RMC"):
-            name = Rmc;
-            break;
+            return Rmc;
         case Pack("GGA"):
-            name = Gga;
-            break;
+            return Gga;
         case Pack("GLL"):
-            name = Gll;
-            break;
+            return Gll;
         case Pack("GSA"):
-            name = Gsa;
-            break;
+            return Gsa;
         case Pack("GSV"):
-            name = Gsv;
-            break;
+            return Gsv;
         case Pack("VTG"):
-            name = Vtg;
-            break;
+            return Vtg;
         case Pack("$GP"):
-            name = Talker;
-            break;
+            return Talker;
         default:
-            return;
+            return -1;
         }
-        if (firstPosition[name] < 0)
-            firstPosition[name] = position;
     }
 };
 
@@ -278,19 +275,30 @@ void NmeaParser::ParseSentence(const char* sentence, int length)
 
     // The first name in HeaderName order wins when a damaged header holds several. A name at position
     // 0 does not count, since a real header starts with its talker.
-    static constexpr void (NmeaParser::*Decoders[TypeNameCount])(const char*, int) = {
-        &NmeaParser::DecodeRmc,
-        &NmeaParser::DecodeGga,
-        &NmeaParser::DecodeGll,
-        &NmeaParser::DecodeGsa,
-        &NmeaParser::DecodeGsv,
-        &NmeaParser::DecodeVtg,
-    };
-    for (int name = 0; name < TypeNameCount; ++name) {
-        if (header.firstPosition[name] > 0) {
-            (this->*Decoders[name])(fields, remaining);
-            return;
-        }
+    int chosen = 0;
+    while (chosen < TypeNameCount && header.firstPosition[chosen] <= 0)
+        ++chosen;
+    switch (chosen) {
+    case Rmc:
+        DecodeRmc(fields, remaining);
+        break;
+    case Gga:
+        DecodeGga(fields, remaining);
+        break;
+    case Gll:
+        DecodeGll(fields, remaining);
+        break;
+    case Gsa:
+        DecodeGsa(fields, remaining);
+        break;
+    case Gsv:
+        DecodeGsv(fields, remaining);
+        break;
+    case Vtg:
+        DecodeVtg(fields, remaining);
+        break;
+    default:
+        break; // other sentence types are ignored in silence
     }
 }
 
