@@ -47,5 +47,5 @@ public:
 private:
     volatile std::uint32_t* words;
     std::uint32_t address;
-    std::uint32_t windowSize;
+    [[maybe_unused]] std::uint32_t windowSize; // checked by the asserts of debug builds
 };
