@@ -352,6 +352,11 @@ TEST_F(SerialPortTest, WriteToADeviceThatTakesNothingGivesUpAndStillSucceeds)
 
 TEST_F(SerialPortTest, FailedReaderSetUpUndoesTheOpen)
 {
+    // A first open and close takes every path the failing open takes: nothing on them needs a new
+    // descriptor later (the undefined-behaviour checker, for one, needs a pipe on its first look
+    // at a class).
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(Close());
     // Leave room for exactly one more descriptor: the device opens, the stop event cannot.
     const int fdsBefore = OpenFdCount();
     const int lowestFree = dup(0);
@@ -371,8 +376,6 @@ TEST_F(SerialPortTest, FailedReaderSetUpUndoesTheOpen)
     EXPECT_FALSE(Close());
     EXPECT_EQ(OpenFdCount(), fdsBefore);
     EXPECT_TRUE(LockIsFree(pty.SlavePath()));
-    ASSERT_TRUE(Open());
-    EXPECT_TRUE(Close());
 }
 
 TEST_F(SerialPortTest, ClosingOrDeletingFromInsideTheHandlerOfItsOwnChunk)
