@@ -12,6 +12,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
+#include <termios.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -153,6 +155,11 @@ class Port {
 public:
     explicit Port(const std::string& path)
         : fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK))
+    {
+    }
+    // Takes over an open descriptor.
+    explicit Port(int descriptor)
+        : fd(descriptor)
     {
     }
     ~Port()
@@ -298,6 +305,41 @@ TEST(DevsimProcess, GsmAnswersRingsAndSurvivesAReopen)
     EXPECT_EQ(devsim.Stop(SIGTERM), 0);
     struct stat info { };
     EXPECT_NE(lstat(link.c_str(), &info), 0);
+}
+
+TEST(DevsimProcess, KeysOnItsOwnTerminalRingAndHangUp)
+{
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        execl(DEVSIM_PATH, DEVSIM_PATH, "gsm", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // devsim's own terminal is a pty as well; its first line is the module's path.
+    Port console(terminal);
+    const std::string first = console.Take("\r\n");
+    ASSERT_TRUE(first.starts_with("/dev/pts/")) << first;
+    console.Take("hang up from the other side\r\n");
+    termios keys {};
+    ASSERT_EQ(tcgetattr(terminal, &keys), 0);
+    EXPECT_EQ(keys.c_lflag & ICANON, 0u) << "single keys need the terminal out of line mode";
+
+    Port module(first.substr(0, first.size() - 2));
+    console.Send("r");
+    EXPECT_EQ(module.Take("RING\r\n"), "\r\nRING\r\n");
+    console.Send("h");
+    EXPECT_EQ(module.Take("NO CARRIER\r\n"), "\r\nNO CARRIER\r\n");
+    console.Send("\x03"); // Ctrl-C typed on the terminal
+    console.Take("stopped\r\n");
+    int status = -1;
+    const auto deadline = Clock::now() + Patience;
+    while (Clock::now() < deadline && waitpid(pid, &status, WNOHANG) != pid)
+        usleep(10000);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    termios after {};
+    ASSERT_EQ(tcgetattr(terminal, &after), 0);
+    EXPECT_NE(after.c_lflag & ICANON, 0u) << "the terminal was left without line mode";
 }
 
 TEST(DevsimProcess, ReplayPlaysTheCaptureWithoutItsNotes)

@@ -17,7 +17,7 @@ class GpsSimulator {
 public:
     // Line speed: 9600 baud, 8N1, so ten bits to a byte.
     static constexpr int BytesPerSecond = 960;
-    // The most written at once; at 9600 baud about 17 ms on the wire.
+    // The usual write; at 9600 baud about 17 ms on the wire.
     static constexpr std::size_t PieceBytes = 16;
     // Unread output beyond about two seconds' worth is dropped (see PseudoTerminal).
     static constexpr std::size_t StaleBytes = 2 * BytesPerSecond;

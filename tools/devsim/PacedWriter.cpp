@@ -78,8 +78,9 @@ bool PacedWriter::Pump(Clock::time_point now)
         // rather than catching up in one burst.
         sentSinceAnchor += credit - static_cast<double>(pieceBytes);
     }
-    // At most one piece per wake-up, like a UART's FIFO draining.
-    std::size_t budget = std::min(pieceBytes, static_cast<std::size_t>(std::max(0.0, Credit(now))));
+    // What the line carried since the last write: a piece, a little more when poll woke us late (so
+    // the average stays at line speed), never more than two pieces.
+    std::size_t budget = static_cast<std::size_t>(std::max(0.0, Credit(now)));
     while (budget > 0 && !queue.empty()) {
         const std::string& front = queue.front();
         const std::size_t size = std::min(budget, front.size() - offset);

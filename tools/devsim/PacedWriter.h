@@ -14,7 +14,8 @@ class PacedWriter {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // bytesPerSecond: the line's speed (baud / 10 for 8N1); pieceBytes: the most written at once.
+    // bytesPerSecond: the line's speed (baud / 10 for 8N1); pieceBytes: the usual size of one write (a
+    // late wake-up writes what the line carried meanwhile, at most two pieces).
     PacedWriter(PseudoTerminal& port, int bytesPerSecond, std::size_t pieceBytes);
 
     // Queues a message after everything already queued.
