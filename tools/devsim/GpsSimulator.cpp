@@ -101,8 +101,7 @@ int GpsSimulator::Serve()
 {
     std::string error;
     CaptureReplay replay;
-    const bool replaying = !replayPath.empty();
-    if (replaying && !replay.Load(replayPath, &error)) {
+    if (!replayPath.empty() && !replay.Load(replayPath, &error)) {
         std::fprintf(stderr, "devsim gps: %s\n", error.c_str());
         return 1;
     }
@@ -117,63 +116,85 @@ int GpsSimulator::Serve()
         std::fprintf(stderr, "devsim gps: %s\n", error.c_str());
         return 1;
     }
-    std::printf("%s\n", port.SlavePath().c_str());
-    std::fflush(stdout);
-    const std::string where
-        = linkPath.empty() ? port.SlavePath() : port.SlavePath() + " (link " + linkPath + ")";
-    if (replaying)
-        std::fprintf(stderr, "devsim gps: GPS receiver on %s at 9600 baud, replaying %s (%zu bytes a pass)\n",
-            where.c_str(), replayPath.c_str(), replay.Size());
-    else
-        std::fprintf(stderr,
-            "devsim gps: GPS receiver on %s at 9600 baud, reports every 1 s driving a town loop at %g km/h, "
-            "first fix after %g s\n",
-            where.c_str(), speedKmh, ReceiverModel::NoFixSeconds);
+    Announce(port, replay.Size());
 
     const ReceiverModel receiver(speedKmh);
     PacedWriter writer(port, BytesPerSecond, PieceBytes);
-    const auto switchedOn = std::chrono::system_clock::now();
-    nextReport = AlignedAfter(switchedOn, periodMs);
+    switchedOn = std::chrono::system_clock::now();
+    ScheduleNextReport(switchedOn);
     for (;;) {
-        const auto now = std::chrono::system_clock::now();
-        if (nextReport - now > std::chrono::milliseconds(periodMs))
-            ScheduleNextReport(now); // the clock was set back
-        if (!replaying && now >= nextReport) {
-            // A report that would start before the last one is out is skipped, as a receiver set faster
-            // than its line can carry drops output.
-            if (writer.Idle()) {
-                const double sinceStart = std::chrono::duration<double>(nextReport - switchedOn).count();
-                for (std::string& sentence : receiver.Report(nextReport, sinceStart))
-                    writer.Push(std::move(sentence));
-            }
-            ScheduleNextReport(now);
-        }
-        if (replaying && writer.Pending() < 4 * PieceBytes)
-            writer.Push(replay.Next(16 * PieceBytes));
+        Produce(receiver, replay, writer);
         if (!writer.Pump(PacedWriter::Clock::now())) {
             std::fprintf(stderr, "devsim gps: writing to the terminal failed: %s\n", std::strerror(errno));
             return 1;
         }
-
-        int timeout = writer.TimeoutMs(PacedWriter::Clock::now());
-        if (!replaying)
-            timeout = Sooner(timeout, MillisecondsUntil(nextReport, std::chrono::system_clock::now()));
         pollfd watched[] = { { signals.Fd(), POLLIN, 0 }, { port.MasterFd(), POLLIN, 0 } };
-        if (poll(watched, 2, timeout) < 0 && errno != EINTR) {
+        if (poll(watched, 2, Timeout(writer)) < 0 && errno != EINTR) {
             std::fprintf(stderr, "devsim gps: poll failed: %s\n", std::strerror(errno));
             return 1;
         }
         if (watched[0].revents != 0 && signals.Take() != 0)
             break;
-        if (watched[1].revents & POLLIN) {
-            std::uint8_t buffer[256];
-            long got = 0;
-            while ((got = port.Read(reinterpret_cast<char*>(buffer), sizeof buffer)) > 0)
-                HandleRequests(decoder.Feed(buffer, static_cast<std::size_t>(got)), &writer);
-        }
+        if (watched[1].revents & POLLIN)
+            ReadFromProgram(port, writer);
     }
     std::fprintf(stderr, "devsim gps: stopped\n");
     return 0;
+}
+
+void GpsSimulator::Announce(const PseudoTerminal& port, std::size_t replayBytes) const
+{
+    // The path on stdout is the sign of readiness: the terminal and the link exist from here on.
+    std::printf("%s\n", port.SlavePath().c_str());
+    std::fflush(stdout);
+    const std::string where
+        = linkPath.empty() ? port.SlavePath() : port.SlavePath() + " (link " + linkPath + ")";
+    if (!replayPath.empty())
+        std::fprintf(stderr, "devsim gps: GPS receiver on %s at 9600 baud, replaying %s (%zu bytes a pass)\n",
+            where.c_str(), replayPath.c_str(), replayBytes);
+    else
+        std::fprintf(stderr,
+            "devsim gps: GPS receiver on %s at 9600 baud, reports every 1 s driving a town loop at %g km/h, "
+            "first fix after %g s\n",
+            where.c_str(), speedKmh, ReceiverModel::NoFixSeconds);
+}
+
+void GpsSimulator::Produce(const ReceiverModel& receiver, CaptureReplay& replay, PacedWriter& writer)
+{
+    if (!replayPath.empty()) {
+        if (writer.Pending() < 4 * PieceBytes)
+            writer.Push(replay.Next(16 * PieceBytes));
+        return;
+    }
+    const auto now = std::chrono::system_clock::now();
+    if (nextReport - now > std::chrono::milliseconds(periodMs))
+        ScheduleNextReport(now); // the clock was set back
+    if (now < nextReport)
+        return;
+    // A report that would start before the last one is out is skipped, as a receiver set faster than
+    // its line can carry drops output.
+    if (writer.Idle()) {
+        const double sinceStart = std::chrono::duration<double>(nextReport - switchedOn).count();
+        for (std::string& sentence : receiver.Report(nextReport, sinceStart))
+            writer.Push(std::move(sentence));
+    }
+    ScheduleNextReport(now);
+}
+
+int GpsSimulator::Timeout(const PacedWriter& writer) const
+{
+    const int writing = writer.TimeoutMs(PacedWriter::Clock::now());
+    if (!replayPath.empty())
+        return writing;
+    return Sooner(writing, MillisecondsUntil(nextReport, std::chrono::system_clock::now()));
+}
+
+void GpsSimulator::ReadFromProgram(PseudoTerminal& port, PacedWriter& writer)
+{
+    std::uint8_t buffer[256];
+    long got = 0;
+    while ((got = port.Read(reinterpret_cast<char*>(buffer), sizeof buffer)) > 0)
+        HandleRequests(decoder.Feed(buffer, static_cast<std::size_t>(got)), &writer);
 }
 
 void GpsSimulator::HandleRequests(const UbxRateDecoder::Requests& requests, PacedWriter* writer)

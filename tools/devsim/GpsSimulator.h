@@ -5,9 +5,11 @@
 #include <chrono>
 #include <string>
 
+class CaptureReplay;
 class CommandLine;
 class PacedWriter;
 class PseudoTerminal;
+class ReceiverModel;
 
 // `devsim gps`: a GPS receiver on a pseudo-terminal. It talks NMEA at 9600-baud pace, either generated
 // (a drive around a town, with a few seconds without fix after start) or replayed from a capture, and
@@ -31,6 +33,12 @@ public:
 private:
     bool Parse(CommandLine& arguments, bool* help);
     int Serve();
+    void Announce(const PseudoTerminal& port, std::size_t replayBytes) const;
+    // Queues the next report when it is due, or keeps the replay flowing.
+    void Produce(const ReceiverModel& receiver, CaptureReplay& replay, PacedWriter& writer);
+    // Milliseconds until Produce or the writer has something to do.
+    int Timeout(const PacedWriter& writer) const;
+    void ReadFromProgram(PseudoTerminal& port, PacedWriter& writer);
     void HandleRequests(const UbxRateDecoder::Requests& requests, PacedWriter* writer);
     void ScheduleNextReport(std::chrono::system_clock::time_point now);
 
@@ -43,5 +51,6 @@ private:
     int periodMs = 1000;
     std::uint16_t navRate = 1;
     std::uint16_t timeRef = 0;
+    std::chrono::system_clock::time_point switchedOn {};
     std::chrono::system_clock::time_point nextReport {};
 };

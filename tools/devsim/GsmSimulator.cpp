@@ -128,15 +128,7 @@ int GsmSimulator::Serve()
     }
     ConsoleInput console;
     console.Open();
-    std::printf("%s\n", port.SlavePath().c_str());
-    std::fflush(stdout);
-    const std::string where
-        = linkPath.empty() ? port.SlavePath() : port.SlavePath() + " (link " + linkPath + ")";
-    std::fprintf(stderr, "devsim gsm: GSM module on %s at 57600 baud, echo on until ATE0; %s\n",
-        where.c_str(),
-        console.KeyMode()       ? "press r to ring, h to hang up from the other side"
-            : console.Fd() >= 0 ? "write \"ring\" or \"hangup\" lines to stdin for calls"
-                                : "incoming calls only by schedule");
+    Announce(port, console);
 
     const auto start = ModemModel::Clock::now();
     ModemModel modem(start);
@@ -146,43 +138,68 @@ int GsmSimulator::Serve()
     else if (ringEvery)
         scheduledRing = start + Seconds(*ringEvery);
     for (;;) {
-        auto now = ModemModel::Clock::now();
-        const ModemModel::CallState before = modem.State();
+        const auto now = ModemModel::Clock::now();
         writer.Push(modem.Advance(now));
         RunSchedule(modem, writer, now);
-        if (modem.State() != before)
-            std::fprintf(stderr, "devsim gsm: %s\n", Describe(modem.State()));
+        ReportState(modem);
         if (!writer.Pump(now)) {
             std::fprintf(stderr, "devsim gsm: writing to the terminal failed: %s\n", std::strerror(errno));
             return 1;
         }
-
-        now = ModemModel::Clock::now();
-        int timeout = Sooner(writer.TimeoutMs(now), MillisecondsUntil(modem.NextDeadline(), now));
-        timeout = Sooner(timeout, MillisecondsUntil(scheduledRing, now));
         pollfd watched[]
             = { { signals.Fd(), POLLIN, 0 }, { port.MasterFd(), POLLIN, 0 }, { console.Fd(), POLLIN, 0 } };
-        if (poll(watched, console.Fd() >= 0 ? 3 : 2, timeout) < 0 && errno != EINTR) {
+        if (poll(watched, console.Fd() >= 0 ? 3 : 2, Timeout(modem, writer)) < 0 && errno != EINTR) {
             std::fprintf(stderr, "devsim gsm: poll failed: %s\n", std::strerror(errno));
             return 1;
         }
         if (watched[0].revents != 0 && signals.Take() != 0)
             break;
-        if (watched[1].revents & POLLIN) {
-            char buffer[256];
-            long got = 0;
-            const ModemModel::CallState previous = modem.State();
-            while ((got = port.Read(buffer, sizeof buffer)) > 0)
-                writer.Push(modem.Receive(
-                    std::string_view(buffer, static_cast<std::size_t>(got)), ModemModel::Clock::now()));
-            if (modem.State() != previous)
-                std::fprintf(stderr, "devsim gsm: %s\n", Describe(modem.State()));
-        }
+        if (watched[1].revents & POLLIN)
+            ReadFromProgram(port, modem, writer);
         if (console.Fd() >= 0 && watched[2].revents != 0)
             HandleConsole(console, modem, writer);
     }
     std::fprintf(stderr, "devsim gsm: stopped\n");
     return 0;
+}
+
+void GsmSimulator::Announce(const PseudoTerminal& port, const ConsoleInput& console) const
+{
+    // The path on stdout is the sign of readiness: the terminal and the link exist from here on.
+    std::printf("%s\n", port.SlavePath().c_str());
+    std::fflush(stdout);
+    const std::string where
+        = linkPath.empty() ? port.SlavePath() : port.SlavePath() + " (link " + linkPath + ")";
+    const char* calls = console.KeyMode() ? "press r to ring, h to hang up from the other side"
+        : console.Fd() >= 0               ? "write \"ring\" or \"hangup\" lines to stdin for calls"
+                                          : "incoming calls only by schedule";
+    std::fprintf(
+        stderr, "devsim gsm: GSM module on %s at 57600 baud, echo on until ATE0; %s\n", where.c_str(), calls);
+}
+
+int GsmSimulator::Timeout(const ModemModel& modem, const PacedWriter& writer) const
+{
+    const auto now = ModemModel::Clock::now();
+    const int timeout = Sooner(writer.TimeoutMs(now), MillisecondsUntil(modem.NextDeadline(), now));
+    return Sooner(timeout, MillisecondsUntil(scheduledRing, now));
+}
+
+void GsmSimulator::ReadFromProgram(PseudoTerminal& port, ModemModel& modem, PacedWriter& writer)
+{
+    char buffer[256];
+    long got = 0;
+    while ((got = port.Read(buffer, sizeof buffer)) > 0) {
+        const std::string_view bytes(buffer, static_cast<std::size_t>(got));
+        writer.Push(modem.Receive(bytes, ModemModel::Clock::now()));
+    }
+}
+
+void GsmSimulator::ReportState(const ModemModel& modem)
+{
+    if (modem.State() == reportedState)
+        return;
+    reportedState = modem.State();
+    std::fprintf(stderr, "devsim gsm: %s\n", Describe(reportedState));
 }
 
 void GsmSimulator::RunSchedule(ModemModel& modem, PacedWriter& writer, ModemModel::Clock::time_point now)
@@ -202,7 +219,6 @@ void GsmSimulator::RunSchedule(ModemModel& modem, PacedWriter& writer, ModemMode
 void GsmSimulator::HandleConsole(ConsoleInput& console, ModemModel& modem, PacedWriter& writer)
 {
     std::string unknown;
-    const ModemModel::CallState before = modem.State();
     for (const ConsoleCommand command : console.Read(&unknown)) {
         std::string output;
         if (command == ConsoleCommand::Ring && !modem.StartIncomingCall(ModemModel::Clock::now(), &output))
@@ -211,8 +227,7 @@ void GsmSimulator::HandleConsole(ConsoleInput& console, ModemModel& modem, Paced
             std::fprintf(stderr, "devsim gsm: no call to hang up\n");
         writer.Push(output);
     }
-    if (modem.State() != before)
-        std::fprintf(stderr, "devsim gsm: %s\n", Describe(modem.State()));
+    ReportState(modem);
     if (!unknown.empty())
         std::fprintf(stderr, "devsim gsm: \"%s\" is not a request (%s)\n", unknown.c_str(),
             console.KeyMode() ? "keys: r ring, h hang up" : "lines: ring, hangup");
