@@ -43,7 +43,8 @@ TEST(ModemModel, AnswersCommandsLikeAModule)
         { "AT^SNFO=0,4685,6301,8500,11205,15115,4,0\r", "\r\nOK\r\n" },
         { "AT^SNFS=x\r", "\r\nERROR\r\n" },
         { "AT+CFUN?\r", "\r\nERROR\r\n" },
-        { "HELLO\r", "\r\nERROR\r\n" },
+        { "HELLO\r", "" },
+        { "\r\nERROR\r\n", "" }, // our own result, bounced back by a terminal with echo on
         { "ATH\r", "\r\nOK\r\n" },
         { "ATA\r", "\r\nNO CARRIER\r\n" },
         { "ATD;\r", "\r\nERROR\r\n" },

@@ -27,9 +27,9 @@ constexpr const char* Help
       "                        if given, else after the first interval)\n"
       "\n"
       "Answers AT, ATE0/ATE1, AT^SNFS=.., AT^SNFO=.., AT+CSQ, ATD<number>;, ATA and ATH;\n"
-      "anything else gets ERROR. Echo is on until ATE0. An incoming call rings every 3 s\n"
-      "until ATA or ATH, or until the caller gives up after 30 s (NO CARRIER); a call ends\n"
-      "from the other side after 20 s (NO CARRIER).\n"
+      "any other AT command gets ERROR. Echo is on until ATE0. An incoming call rings\n"
+      "every 3 s until ATA or ATH, or until the caller gives up after 30 s (NO CARRIER);\n"
+      "a call ends from the other side after 20 s (NO CARRIER).\n"
       "On a terminal, press r for an incoming call and h to make the other side hang up;\n"
       "otherwise write the lines \"ring\" or \"hangup\" to stdin.\n";
 

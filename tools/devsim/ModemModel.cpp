@@ -74,8 +74,10 @@ std::string ModemModel::Receive(std::string_view bytes, Clock::time_point now)
 
 std::string ModemModel::Execute(const std::string& command, Clock::time_point now)
 {
+    // A module waits for "AT" and ignores anything else on the line. That also keeps a program that
+    // turned echo on at its end from bouncing our own results back to us as commands forever.
     if (command.size() < 2 || (command.compare(0, 2, "AT") != 0 && command.compare(0, 2, "at") != 0))
-        return Error;
+        return {};
     const std::string_view body = std::string_view(command).substr(2);
     const std::string upper = Upper(body);
     if (upper.empty())

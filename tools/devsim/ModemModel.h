@@ -10,9 +10,10 @@
 // command (while echo is on) ends with the command's own CR, then every result is CR LF text CR LF.
 //
 // Commands end at CR; LF is ignored, backspace deletes, and "AT" may be written "at". Known commands:
-// AT, ATE0/ATE1, AT^SNFS=<n>, AT^SNFO=<n,...>, AT+CSQ, ATD<number>; (voice call), ATA, ATH. Anything else
-// gets ERROR. An incoming call rings every RingSeconds until it is answered, hung up or given up after
-// GiveUpSeconds; a call, dialled or answered, is ended by the other side after CallSeconds.
+// AT, ATE0/ATE1, AT^SNFS=<n>, AT^SNFO=<n,...>, AT+CSQ, ATD<number>; (voice call), ATA, ATH. Any other
+// command gets ERROR; a line that does not start with AT is no command and gets no answer. An incoming call
+// rings every RingSeconds until it is answered, hung up or given up after GiveUpSeconds; a call, dialled or
+// answered, is ended by the other side after CallSeconds.
 class ModemModel {
 public:
     using Clock = std::chrono::steady_clock;
