@@ -196,17 +196,6 @@ TEST_F(SerialPortTest, OpenWriteCloseAndWriteAfterClose)
     EXPECT_FALSE(Close());
 }
 
-TEST_F(SerialPortTest, OpenOnAnOpenPortIsRefusedAndTheReaderGoesOn)
-{
-    ASSERT_TRUE(Open());
-    EXPECT_FALSE(Open());
-    EXPECT_EQ(port->LastError(), EBUSY);
-    ASSERT_TRUE(pty.Send(Text("still here")));
-    EXPECT_TRUE(owner.window.WaitForBytes(10, 5s));
-    EXPECT_EQ(owner.window.Bytes(), Text("still here"));
-    EXPECT_TRUE(Close());
-}
-
 TEST_F(SerialPortTest, BurstArrivesInOrderInChunksOfAtMostSixtyOnTheOwnerThread)
 {
     ASSERT_TRUE(Open());
@@ -242,17 +231,24 @@ TEST_F(SerialPortTest, LoneByteIsDeliveredAfterTheQuietInterval)
     EXPECT_TRUE(Close());
 }
 
-TEST_F(SerialPortTest, CloseEndsTheReaderAndReleasesTheDevice)
+TEST_F(SerialPortTest, CloseAndDeleteEndTheReaderAndReleaseTheDevice)
 {
-    const int fdsBefore = OpenFdCount();
-    const auto tasksBefore = TaskIds();
-    ASSERT_TRUE(Open());
-    EXPECT_EQ(NewTasks(tasksBefore, TaskIds()).size(), 1u) << "one reader thread per open";
-    EXPECT_FALSE(LockIsFree(pty.SlavePath()));
-    EXPECT_TRUE(Close());
-    EXPECT_EQ(TaskIds(), tasksBefore);
-    EXPECT_EQ(OpenFdCount(), fdsBefore);
-    EXPECT_TRUE(LockIsFree(pty.SlavePath())) << "lock or exclusive mode kept after close";
+    for (const bool deleteIt : { false, true }) {
+        SCOPED_TRACE(deleteIt ? "delete while open" : "Close");
+        const int fdsBefore = OpenFdCount();
+        const auto tasksBefore = TaskIds();
+        ASSERT_TRUE(Open());
+        EXPECT_EQ(NewTasks(tasksBefore, TaskIds()).size(), 1u) << "one reader thread per open";
+        EXPECT_FALSE(LockIsFree(pty.SlavePath()));
+        if (deleteIt) {
+            owner.Run([&] { port = std::make_unique<SerialPort>(); });
+        } else {
+            EXPECT_TRUE(Close());
+        }
+        EXPECT_EQ(TaskIds(), tasksBefore);
+        EXPECT_EQ(OpenFdCount(), fdsBefore);
+        EXPECT_TRUE(LockIsFree(pty.SlavePath())) << "lock or exclusive mode kept after close";
+    }
 }
 
 TEST_F(SerialPortTest, ReopenStartsAFreshReader)
@@ -276,28 +272,20 @@ TEST_F(SerialPortTest, ReopenStartsAFreshReader)
     EXPECT_TRUE(Close());
 }
 
-TEST_F(SerialPortTest, DeletingAnOpenPortClosesIt)
-{
-    const int fdsBefore = OpenFdCount();
-    const auto tasksBefore = TaskIds();
-    ASSERT_TRUE(Open());
-    owner.Run([&] { port.reset(); });
-    EXPECT_EQ(TaskIds(), tasksBefore);
-    EXPECT_EQ(OpenFdCount(), fdsBefore);
-    EXPECT_TRUE(LockIsFree(pty.SlavePath()));
-}
-
-TEST_F(SerialPortTest, SecondOpenOfTheSameDeviceFailsUntilTheFirstCloses)
+TEST_F(SerialPortTest, SecondOpenIsRefusedWhileTheDeviceIsInUseAndDisturbsNothing)
 {
     ASSERT_TRUE(Open());
+    EXPECT_FALSE(Open()) << "the same object opened twice";
+    EXPECT_EQ(port->LastError(), EBUSY);
     SerialPort second;
     bool secondOpened = true;
     owner.Run([&] { secondOpened = second.Open(pty.SlaveName().c_str(), 9600, 8, 0, 0); });
-    EXPECT_FALSE(secondOpened);
+    EXPECT_FALSE(secondOpened) << "another object opened the device in use";
     EXPECT_EQ(second.LastError(), EWOULDBLOCK);
 
-    ASSERT_TRUE(pty.Send(Text("mine")));
-    EXPECT_TRUE(owner.window.WaitForBytes(4, 5s)) << "the refused open disturbed the open port";
+    ASSERT_TRUE(pty.Send(Text("still mine")));
+    EXPECT_TRUE(owner.window.WaitForBytes(10, 5s));
+    EXPECT_EQ(owner.window.Bytes(), Text("still mine"));
     EXPECT_TRUE(Close());
 
     owner.Run([&] { secondOpened = second.Open(pty.SlaveName().c_str(), 9600, 8, 0, 0); });
