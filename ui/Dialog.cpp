@@ -146,8 +146,8 @@ Dialog* LocalDialogFromHandle(HWND handle)
 }
 
 Dialog::Dialog(const DialogTemplate& dialogTemplateIn)
-    : dialogTemplate(dialogTemplateIn)
-    , state(std::make_unique<DialogState>())
+    : frameworkTemplate(dialogTemplateIn)
+    , frameworkState(std::make_unique<DialogState>())
 {
 }
 
@@ -203,7 +203,7 @@ void BuildOkStrip(DialogState& state, int clientWidth)
 
 bool Dialog::Create()
 {
-    DialogState& s = *state;
+    DialogState& s = *frameworkState;
     if (s.window)
         return false;
     assert(QApplication::instance() && "a dialog needs the QApplication (ui_main or the test main makes it)");
@@ -213,18 +213,18 @@ bool Dialog::Create()
     QScreen* screen = s.window->screen() ? s.window->screen() : QGuiApplication::primaryScreen();
     s.logicalDpi = screen ? screen->logicalDotsPerInch() : 96.0;
     s.window->setFont(DialogFont());
-    s.window->setWindowTitle(ToQString(dialogTemplate.title));
+    s.window->setWindowTitle(ToQString(frameworkTemplate.title));
 
     Qt::WindowFlags flags = Qt::Dialog | Qt::WindowTitleHint;
-    if (dialogTemplate.style & NoSystemMenu)
+    if (frameworkTemplate.style & NoSystemMenu)
         flags |= Qt::CustomizeWindowHint;
     else
         flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
     s.window->setWindowFlags(flags);
 
-    const int clientWidth = DialogUnitsToPixels(dialogTemplate.cx, s.logicalDpi);
-    const int clientHeight = DialogUnitsToPixels(dialogTemplate.cy, s.logicalDpi);
-    const int strip = (dialogTemplate.style & CaptionOkButton) ? DialogUnitsToPixels(OkStripHeight, s.logicalDpi) : 0;
+    const int clientWidth = DialogUnitsToPixels(frameworkTemplate.cx, s.logicalDpi);
+    const int clientHeight = DialogUnitsToPixels(frameworkTemplate.cy, s.logicalDpi);
+    const int strip = (frameworkTemplate.style & CaptionOkButton) ? DialogUnitsToPixels(OkStripHeight, s.logicalDpi) : 0;
     s.window->setFixedSize(clientWidth, clientHeight + strip);
     s.client = new ClientArea(this, s.window);
     s.client->setGeometry(0, strip, clientWidth, clientHeight);
@@ -235,20 +235,20 @@ bool Dialog::Create()
     s.dispatcher = std::make_unique<QtDispatcher>();
     s.handle = WindowRegistry::Register(this, s.dispatcher.get());
     LiveDialogs().push_back(this);
-    s.beacon = std::make_unique<WindowBeacon>(WideString(dialogTemplate.title), [this] { SetForegroundWindow(); });
+    s.beacon = std::make_unique<WindowBeacon>(WideString(frameworkTemplate.title), [this] { SetForegroundWindow(); });
 
     OnInitDialog();
     if (!s.window)
         return true; // OnInitDialog destroyed the window
     s.window->show();
-    if (dialogTemplate.style & SetForeground)
+    if (frameworkTemplate.style & SetForeground)
         SetForegroundWindow();
     return true;
 }
 
 int Dialog::DoModal()
 {
-    DialogState& s = *state;
+    DialogState& s = *frameworkState;
     if (s.window)
         return -1;
     Create();
@@ -266,7 +266,7 @@ int Dialog::DoModal()
 
 void Dialog::DestroyWindow()
 {
-    DialogState& s = *state;
+    DialogState& s = *frameworkState;
     if (!s.window)
         return;
     s.destroying = true;
@@ -276,8 +276,8 @@ void Dialog::DestroyWindow()
     s.handle = NullWindow;
     std::erase(LiveDialogs(), this);
     s.beacon.reset();
-    for (auto& [id, timer] : s.timers)
-        timer->stop();
+    for (auto& [id, slot] : s.timers)
+        slot.timer->stop();
     s.timers.clear();
     s.controls.clear();
     s.window->Detach();
@@ -298,13 +298,15 @@ void Dialog::DestroyWindow()
 
 void Dialog::EndDialog(int result)
 {
-    DialogState& s = *state;
+    DialogState& s = *frameworkState;
     if (s.ended)
         return;
     s.ended = true;
     s.result = result;
-    for (auto& [id, timer] : s.timers)
-        timer->stop();
+    for (auto& [id, slot] : s.timers) {
+        ++slot.generation;
+        slot.timer->stop();
+    }
     if (s.window)
         s.window->hide();
     if (s.modalLoop)
@@ -313,17 +315,17 @@ void Dialog::EndDialog(int result)
 
 bool Dialog::IsEnded() const
 {
-    return state->ended;
+    return frameworkState->ended;
 }
 
 int Dialog::GetResult() const
 {
-    return state->result;
+    return frameworkState->result;
 }
 
 HWND Dialog::GetSafeHwnd() const
 {
-    return state->handle;
+    return frameworkState->handle;
 }
 
 BOOL Dialog::OnInitDialog()
@@ -338,7 +340,7 @@ void Dialog::DoDataExchange(DataExchange*)
 
 bool Dialog::UpdateData(BOOL saveAndValidate)
 {
-    if (!state->window)
+    if (!frameworkState->window)
         return false;
     DataExchange dx(this, saveAndValidate != FALSE);
     DoDataExchange(&dx);
@@ -359,7 +361,7 @@ void Dialog::OnCancel()
 
 LRESULT Dialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    DialogState& s = *state;
+    DialogState& s = *frameworkState;
     if (!s.window || s.ended || s.destroying)
         return 0;
     s.current.push_back({ message, wParam, lParam });
@@ -379,9 +381,9 @@ bool Dialog::DispatchMessageMap(UINT, WPARAM, LPARAM, LRESULT&)
 
 LRESULT Dialog::Default()
 {
-    if (state->current.empty())
+    if (frameworkState->current.empty())
         return 0;
-    const DialogState::Message message = state->current.back();
+    const DialogState::Message message = frameworkState->current.back();
     return DefaultHandling(message.message, message.wParam, message.lParam);
 }
 
@@ -408,7 +410,7 @@ LRESULT Dialog::DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam)
 
 void Dialog::CenterWindow()
 {
-    DialogWindow* window = state->window;
+    DialogWindow* window = frameworkState->window;
     if (!window)
         return;
     QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
@@ -422,7 +424,7 @@ void Dialog::CenterWindow()
 
 HICON Dialog::SetIcon(HICON icon, BOOL bigIcon)
 {
-    DialogState& s = *state;
+    DialogState& s = *frameworkState;
     HICON& slot = bigIcon ? s.bigIcon : s.smallIcon;
     const HICON previous = slot;
     slot = icon;
@@ -440,13 +442,13 @@ HICON Dialog::SetIcon(HICON icon, BOOL bigIcon)
 
 HICON Dialog::GetIcon(BOOL bigIcon) const
 {
-    return bigIcon ? state->bigIcon : state->smallIcon;
+    return bigIcon ? frameworkState->bigIcon : frameworkState->smallIcon;
 }
 
 void Dialog::SetForegroundWindow()
 {
-    DialogWindow* window = state->window;
-    if (!window || state->ended)
+    DialogWindow* window = frameworkState->window;
+    if (!window || frameworkState->ended)
         return;
     if (window->isMinimized())
         window->showNormal();
@@ -456,54 +458,70 @@ void Dialog::SetForegroundWindow()
 
 bool Dialog::IsActiveWindow() const
 {
-    return state->window && state->window->isActiveWindow();
+    return frameworkState->window && frameworkState->window->isActiveWindow();
 }
 
 UINT_PTR Dialog::SetTimer(UINT_PTR id, UINT elapse)
 {
-    DialogState& s = *state;
+    DialogState& s = *frameworkState;
     if (!s.window || id == 0)
         return 0;
     // A zero period would tick whenever the loop is idle; the classic minimum keeps it a timer.
     constexpr UINT MinimumPeriod = 10;
     const int period = static_cast<int>(std::clamp<UINT>(elapse, MinimumPeriod, 0x7FFFFFFF));
-    QTimer*& timer = s.timers[id];
-    if (!timer) {
-        timer = new QTimer(s.window);
-        timer->setTimerType(Qt::PreciseTimer);
+    DialogState::TimerSlot& slot = s.timers[id];
+    ++slot.generation;
+    if (!slot.timer) {
+        slot.timer = new QTimer(s.window);
+        slot.timer->setTimerType(Qt::PreciseTimer);
         DialogWindow* window = s.window;
-        QObject::connect(timer, &QTimer::timeout, window,
-            [window, id] { window->Deliver(WM_TIMER, static_cast<WPARAM>(id), 0); });
+        QObject::connect(slot.timer, &QTimer::timeout, window, [window, &s, id] {
+            // The tick is handled from the event queue, not inside Qt's timer event: Qt holds a
+            // timer back while its own event runs, and a handler that opens a message box must keep
+            // receiving ticks, as it classically does. A tick queued before a SetTimer or KillTimer
+            // of the same id is dropped, so no tick ever arrives early or after a kill.
+            if (!window->IsAttached())
+                return;
+            const unsigned generation = s.timers.at(id).generation;
+            QMetaObject::invokeMethod(window, [window, &s, id, generation] {
+                if (!window->IsAttached())
+                    return; // the dialog let go of this window; s may be gone
+                auto found = s.timers.find(id);
+                if (found != s.timers.end() && found->second.generation == generation)
+                    window->Deliver(WM_TIMER, static_cast<WPARAM>(id), 0);
+            }, Qt::QueuedConnection);
+        });
     }
     // start() on a running timer restarts it, so the next tick is one full period away.
-    timer->start(period);
+    slot.timer->start(period);
     return id;
 }
 
 BOOL Dialog::KillTimer(UINT_PTR id)
 {
-    auto found = state->timers.find(id);
-    if (found == state->timers.end() || !found->second->isActive())
+    auto found = frameworkState->timers.find(id);
+    if (found == frameworkState->timers.end() || !found->second.timer->isActive())
         return FALSE;
+    ++found->second.generation;
     // Stopped, not deleted: this may run inside the timer's own tick.
-    found->second->stop();
+    found->second.timer->stop();
     return TRUE;
 }
 
 bool Dialog::IsTimerRunning(UINT_PTR id) const
 {
-    auto found = state->timers.find(id);
-    return found != state->timers.end() && found->second->isActive();
+    auto found = frameworkState->timers.find(id);
+    return found != frameworkState->timers.end() && found->second.timer->isActive();
 }
 
 UINT Dialog::GetTimerPeriod(UINT_PTR id) const
 {
-    return IsTimerRunning(id) ? static_cast<UINT>(state->timers.at(id)->interval()) : 0;
+    return IsTimerRunning(id) ? static_cast<UINT>(frameworkState->timers.at(id).timer->interval()) : 0;
 }
 
 void Dialog::InvalidateRect(const Rect* rect, BOOL)
 {
-    ClientArea* client = state->client;
+    ClientArea* client = frameworkState->client;
     if (!client)
         return;
     if (rect)
@@ -514,16 +532,16 @@ void Dialog::InvalidateRect(const Rect* rect, BOOL)
 
 Rect Dialog::GetClientRect() const
 {
-    if (!state->client)
+    if (!frameworkState->client)
         return {};
-    return Rect { 0, 0, state->client->width(), state->client->height() };
+    return Rect { 0, 0, frameworkState->client->width(), frameworkState->client->height() };
 }
 
 Control* Dialog::GetDlgItem(int id)
 {
     if (!GetControlWidget(id))
         return nullptr;
-    std::unique_ptr<Control>& item = state->itemObjects[id];
+    std::unique_ptr<Control>& item = frameworkState->itemObjects[id];
     if (!item) {
         item = std::make_unique<Control>();
         item->Attach(this, id);
@@ -546,10 +564,10 @@ WideString Dialog::GetDlgItemText(int id) const
 
 int Dialog::GetFocusedControlId() const
 {
-    if (!state->window)
+    if (!frameworkState->window)
         return NoControlId;
-    const QWidget* focused = state->window->focusWidget();
-    for (const auto& [id, widget] : state->controls) {
+    const QWidget* focused = frameworkState->window->focusWidget();
+    for (const auto& [id, widget] : frameworkState->controls) {
         if (widget == focused || (focused && widget->isAncestorOf(focused)))
             return id;
     }
@@ -558,16 +576,16 @@ int Dialog::GetFocusedControlId() const
 
 QWidget* Dialog::GetWindowWidget() const
 {
-    return state->window;
+    return frameworkState->window;
 }
 
 QWidget* Dialog::GetClientWidget() const
 {
-    return state->client;
+    return frameworkState->client;
 }
 
 QWidget* Dialog::GetControlWidget(int id) const
 {
-    auto found = state->controls.find(id);
-    return found == state->controls.end() ? nullptr : found->second;
+    auto found = frameworkState->controls.find(id);
+    return found == frameworkState->controls.end() ? nullptr : found->second;
 }

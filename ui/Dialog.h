@@ -55,7 +55,7 @@ public:
 
     // Handle of the window in WindowRegistry; NullWindow while there is no window.
     HWND GetSafeHwnd() const;
-    const DialogTemplate& GetTemplate() const { return dialogTemplate; }
+    const DialogTemplate& GetTemplate() const { return frameworkTemplate; }
 
     // Runs once when the window and controls exist, before the dialog is shown. The framework's part
     // (call it first in overrides) shows the members in the controls with UpdateData(FALSE). Return
@@ -133,6 +133,6 @@ private:
     friend struct DialogState;
     LRESULT DefaultHandling(UINT message, WPARAM wParam, LPARAM lParam);
 
-    const DialogTemplate& dialogTemplate;
-    std::unique_ptr<DialogState> state;
+    const DialogTemplate& frameworkTemplate;
+    std::unique_ptr<DialogState> frameworkState;
 };

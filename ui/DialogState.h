@@ -38,7 +38,11 @@ struct DialogState {
 
     std::map<int, QWidget*> controls;                    // children of client, by id
     std::map<int, std::unique_ptr<Control>> itemObjects; // handed out by GetDlgItem
-    std::map<UINT_PTR, QTimer*> timers;                  // the dialog's ids to Qt timers (children of window)
+    struct TimerSlot {
+        QTimer* timer = nullptr;   // a child of window
+        unsigned generation = 0;   // changes with every SetTimer and KillTimer of this id
+    };
+    std::map<UINT_PTR, TimerSlot> timers; // the dialog's timer ids; Qt's own ids never show
 
     bool ended = false;
     int result = 0;

@@ -82,7 +82,7 @@ void ClientArea::paintEvent(QPaintEvent* event)
 {
     if (!owner)
         return;
-    DialogState& state = *owner->state;
+    DialogState& state = *owner->frameworkState;
     QPainter painter(this);
     state.painter = &painter;
     const QRect box = event->rect();

@@ -16,6 +16,7 @@ public:
     explicit DialogWindow(Dialog* owner);
 
     void Detach() { owner = nullptr; }
+    bool IsAttached() const { return owner != nullptr; }
     LRESULT Deliver(UINT message, WPARAM wParam, LPARAM lParam);
 
 protected:

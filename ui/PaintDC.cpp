@@ -35,10 +35,10 @@ int ToQtTextFlags(UINT format)
 
 PaintDC::PaintDC(Dialog* dialog)
 {
-    if (!dialog || !dialog->state->painter)
+    if (!dialog || !dialog->frameworkState->painter)
         return;
-    painter = dialog->state->painter;
-    clipBox = dialog->state->paintClip;
+    painter = dialog->frameworkState->painter;
+    clipBox = dialog->frameworkState->paintClip;
     // Each context starts from the same state and leaves none behind for the next one.
     painter->save();
     painter->setFont(DialogFont());
