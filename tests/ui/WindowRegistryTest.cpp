@@ -157,16 +157,23 @@ TEST(WindowRegistry, CancelFromInsideTheHandlerLetsTheOwnerJoinTheSender)
 
     SendCancel cancel;
     std::atomic<bool> senderEnded = false;
+    std::promise<void> handlerDone;
     std::thread sender;
     window.onMessage = [&] {
         cancel.Cancel();
         sender.join();
+        handlerDone.set_value();
     };
-    sender = std::thread([&] {
+    std::promise<void> senderAssigned;
+    sender = std::thread([&, assigned = senderAssigned.get_future()] {
+        assigned.wait(); // the handler joins `sender`, so it must hold this thread before the send
         WindowRegistry::SendMessage(handle, WM_USER + 1, 0, 0, cancel);
         senderEnded = true;
     });
-    owner.Run([] {});
+    senderAssigned.set_value();
+    // The send reaches the owner only once the sender thread has queued it; wait for the handler
+    // itself rather than for whatever the owner happens to be running first.
+    ASSERT_EQ(handlerDone.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_TRUE(senderEnded);
     owner.Run([&] { WindowRegistry::Unregister(handle); });
 }
