@@ -13,7 +13,8 @@ int main(int argc, char** argv)
     // The program ends when InitInstance returns, not when a window happens to close.
     QApplication::setQuitOnLastWindowClosed(false);
     if (!ApplyDialogFont())
-        std::fprintf(stderr, "warning: the DejaVu Sans font is not installed; dialog texts may not fit their boxes\n");
+        std::fprintf(
+            stderr, "warning: the DejaVu Sans font is not installed; dialog texts may not fit their boxes\n");
     Application* application = Application::Instance();
     if (!application) {
         std::fprintf(stderr, "error: this program defines no Application object\n");

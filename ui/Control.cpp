@@ -113,7 +113,8 @@ LRESULT Control::SendMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     switch (message) {
     case PBM_SETRANGE: {
-        const LRESULT previous = MAKELPARAM(static_cast<std::uint16_t>(bar->minimum()), static_cast<std::uint16_t>(bar->maximum()));
+        const LRESULT previous = MAKELPARAM(
+            static_cast<std::uint16_t>(bar->minimum()), static_cast<std::uint16_t>(bar->maximum()));
         const int low = LOWORD(static_cast<std::uintptr_t>(lParam));
         const int high = HIWORD(static_cast<std::uintptr_t>(lParam));
         // The classic bar keeps its position inside a new range; Qt would reset it to empty instead.

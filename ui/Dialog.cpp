@@ -79,8 +79,10 @@ QWidget* CreateEdit(const ControlTemplate& control, QWidget* parent)
         auto* edit = new QPlainTextEdit(parent);
         edit->setPlainText(ToQString(control.text));
         edit->setReadOnly(readOnly);
-        edit->setLineWrapMode((control.style & AutoHScroll) ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
-        edit->setVerticalScrollBarPolicy((control.style & VerticalScroll) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+        edit->setLineWrapMode(
+            (control.style & AutoHScroll) ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+        edit->setVerticalScrollBarPolicy(
+            (control.style & VerticalScroll) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
         if (!(control.style & Border))
             edit->setFrameStyle(QFrame::NoFrame);
         edit->setFocusPolicy(FocusPolicyFor(control, Qt::StrongFocus));
@@ -162,7 +164,8 @@ void BuildControls(Dialog& dialog, DialogState& state)
 {
     for (const ControlTemplate& control : dialog.GetTemplate().controls) {
         QWidget* widget = CreateControlWidget(control, state.client);
-        widget->setGeometry(ToQRect(DialogRectToPixels(control.x, control.y, control.cx, control.cy, state.logicalDpi)));
+        widget->setGeometry(
+            ToQRect(DialogRectToPixels(control.x, control.y, control.cx, control.cy, state.logicalDpi)));
         if (control.style & Disabled)
             widget->setEnabled(false);
         if (control.style & Hidden)
@@ -193,7 +196,8 @@ void BuildOkStrip(DialogState& state, int clientWidth)
     const int width = DialogUnitsToPixels(OkButtonWidth, dpi);
     const int height = DialogUnitsToPixels(OkButtonHeight, dpi);
     const int margin = DialogUnitsToPixels(OkButtonMargin, dpi);
-    ok->setGeometry(clientWidth - margin - width, (DialogUnitsToPixels(OkStripHeight, dpi) - height) / 2, width, height);
+    ok->setGeometry(
+        clientWidth - margin - width, (DialogUnitsToPixels(OkStripHeight, dpi) - height) / 2, width, height);
     DialogWindow* window = state.window;
     QObject::connect(ok, &QPushButton::clicked, window,
         [window] { window->Deliver(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0); });
@@ -224,7 +228,8 @@ bool Dialog::Create()
 
     const int clientWidth = DialogUnitsToPixels(frameworkTemplate.cx, s.logicalDpi);
     const int clientHeight = DialogUnitsToPixels(frameworkTemplate.cy, s.logicalDpi);
-    const int strip = (frameworkTemplate.style & CaptionOkButton) ? DialogUnitsToPixels(OkStripHeight, s.logicalDpi) : 0;
+    const int strip
+        = (frameworkTemplate.style & CaptionOkButton) ? DialogUnitsToPixels(OkStripHeight, s.logicalDpi) : 0;
     s.window->setFixedSize(clientWidth, clientHeight + strip);
     s.client = new ClientArea(this, s.window);
     s.client->setGeometry(0, strip, clientWidth, clientHeight);
@@ -235,7 +240,8 @@ bool Dialog::Create()
     s.dispatcher = std::make_unique<QtDispatcher>();
     s.handle = WindowRegistry::Register(this, s.dispatcher.get());
     LiveDialogs().push_back(this);
-    s.beacon = std::make_unique<WindowBeacon>(WideString(frameworkTemplate.title), [this] { SetForegroundWindow(); });
+    s.beacon = std::make_unique<WindowBeacon>(
+        WideString(frameworkTemplate.title), [this] { SetForegroundWindow(); });
 
     OnInitDialog();
     if (!s.window)
@@ -334,9 +340,7 @@ BOOL Dialog::OnInitDialog()
     return TRUE;
 }
 
-void Dialog::DoDataExchange(DataExchange*)
-{
-}
+void Dialog::DoDataExchange(DataExchange*) { }
 
 bool Dialog::UpdateData(BOOL saveAndValidate)
 {
@@ -419,7 +423,8 @@ void Dialog::CenterWindow()
     const QRect area = screen->availableGeometry();
     const QSize frame = window->frameGeometry().size();
     const QSize size = frame.isValid() ? frame.expandedTo(window->size()) : window->size();
-    window->move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+    window->move(
+        area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
 }
 
 HICON Dialog::SetIcon(HICON icon, BOOL bigIcon)
@@ -483,13 +488,16 @@ UINT_PTR Dialog::SetTimer(UINT_PTR id, UINT elapse)
             if (!window->IsAttached())
                 return;
             const unsigned generation = s.timers.at(id).generation;
-            QMetaObject::invokeMethod(window, [window, &s, id, generation] {
-                if (!window->IsAttached())
-                    return; // the dialog let go of this window; s may be gone
-                auto found = s.timers.find(id);
-                if (found != s.timers.end() && found->second.generation == generation)
-                    window->Deliver(WM_TIMER, static_cast<WPARAM>(id), 0);
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                window,
+                [window, &s, id, generation] {
+                    if (!window->IsAttached())
+                        return; // the dialog let go of this window; s may be gone
+                    auto found = s.timers.find(id);
+                    if (found != s.timers.end() && found->second.generation == generation)
+                        window->Deliver(WM_TIMER, static_cast<WPARAM>(id), 0);
+                },
+                Qt::QueuedConnection);
         });
     }
     // start() on a running timer restarts it, so the next tick is one full period away.

@@ -58,7 +58,8 @@ public:
     int Result() const;
 
     // Processes events until pred holds or timeout passes; returns pred().
-    bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    bool WaitUntil(
+        const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // Lets pending events (paints, queued sends) run.
     void ProcessEvents();
 

@@ -28,5 +28,6 @@ bool ApplyDialogFont()
 bool IsRealFontInUse()
 {
     const QFontInfo info(QApplication::font());
-    return QFontDatabase::families().contains(info.family()) && info.family().contains(QLatin1String("DejaVu"));
+    return QFontDatabase::families().contains(info.family())
+        && info.family().contains(QLatin1String("DejaVu"));
 }

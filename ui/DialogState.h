@@ -36,11 +36,11 @@ struct DialogState {
     HWND handle = NullWindow;
     double logicalDpi = 96.0;
 
-    std::map<int, QWidget*> controls;                    // children of client, by id
+    std::map<int, QWidget*> controls; // children of client, by id
     std::map<int, std::unique_ptr<Control>> itemObjects; // handed out by GetDlgItem
     struct TimerSlot {
-        QTimer* timer = nullptr;   // a child of window
-        unsigned generation = 0;   // changes with every SetTimer and KillTimer of this id
+        QTimer* timer = nullptr; // a child of window
+        unsigned generation = 0; // changes with every SetTimer and KillTimer of this id
     };
     std::map<UINT_PTR, TimerSlot> timers; // the dialog's timer ids; Qt's own ids never show
 

@@ -7,11 +7,11 @@
 // against its drawing. Positions and sizes are in dialog units (see DialogUnits.h).
 
 enum class ControlKind : std::uint8_t {
-    Static,      // a text label; with SunkenEdge a value field
-    GroupBox,    // a frame drawn behind the controls listed after it
-    PushButton,  // sends BN_CLICKED
-    CheckBox,    // with AutoCheck it toggles itself; sends BN_CLICKED
-    Edit,        // one line, or several with MultiLine
+    Static, // a text label; with SunkenEdge a value field
+    GroupBox, // a frame drawn behind the controls listed after it
+    PushButton, // sends BN_CLICKED
+    CheckBox, // with AutoCheck it toggles itself; sends BN_CLICKED
+    Edit, // one line, or several with MultiLine
     ProgressBar, // range 0 to 100 until PBM_SETRANGE says otherwise
 };
 
@@ -20,14 +20,14 @@ enum ControlStyle : std::uint32_t {
     NoStyle = 0,
     SunkenEdge = 1u << 0,
     Centered = 1u << 1,
-    Hidden = 1u << 2,   // never shown; the control still has its rectangle (placeholders)
+    Hidden = 1u << 2, // never shown; the control still has its rectangle (placeholders)
     Disabled = 1u << 3,
     ReadOnly = 1u << 4,
     MultiLine = 1u << 5,
     VerticalScroll = 1u << 6,
     AutoHScroll = 1u << 7,
     Border = 1u << 8,
-    TabStop = 1u << 9,  // reached with Tab; controls without it still take the focus when clicked
+    TabStop = 1u << 9, // reached with Tab; controls without it still take the focus when clicked
     Group = 1u << 10,
     AutoCheck = 1u << 11,
 };
@@ -39,8 +39,8 @@ constexpr ControlStyle operator|(ControlStyle a, ControlStyle b)
 // Window styles of the dialog itself, combined with |.
 enum DialogStyle : std::uint32_t {
     NoDialogStyle = 0,
-    NoSystemMenu = 1u << 0,   // no close button where the window manager lets us ask for that
-    SetForeground = 1u << 1,  // the dialog brings itself to the front when it is created
+    NoSystemMenu = 1u << 0, // no close button where the window manager lets us ask for that
+    SetForeground = 1u << 1, // the dialog brings itself to the front when it is created
     CaptionOkButton = 1u << 2, // an "OK" button in a strip above the template area (IDOK)
 };
 constexpr DialogStyle operator|(DialogStyle a, DialogStyle b)

@@ -20,13 +20,12 @@
 //   {
 //       return RunMessageMap(*this, messageMap, m, w, l, result);
 //   }
-template<class D>
-struct MessageMapEntry {
+template <class D> struct MessageMapEntry {
     enum class Shape : unsigned char { NoArguments, TimerId, FocusWindow, Raw };
 
     UINT message;
     int controlId; // WM_COMMAND entries only
-    UINT code;     // WM_COMMAND entries only: the notification (BN_CLICKED)
+    UINT code; // WM_COMMAND entries only: the notification (BN_CLICKED)
     Shape shape;
     void (D::*noArguments)() = nullptr;
     void (D::*timerId)(UINT_PTR) = nullptr;
@@ -35,52 +34,47 @@ struct MessageMapEntry {
 };
 
 // BN_CLICKED of a push button or check box: void OnX().
-template<class D>
-constexpr MessageMapEntry<D> MapClicked(int controlId, void (D::*handler)())
+template <class D> constexpr MessageMapEntry<D> MapClicked(int controlId, void (D::*handler)())
 {
     return { WM_COMMAND, controlId, BN_CLICKED, MessageMapEntry<D>::Shape::NoArguments, handler };
 }
 
 // WM_TIMER of any timer: void OnTimer(UINT_PTR timerId).
-template<class D>
-constexpr MessageMapEntry<D> MapTimer(void (D::*handler)(UINT_PTR))
+template <class D> constexpr MessageMapEntry<D> MapTimer(void (D::*handler)(UINT_PTR))
 {
     return { WM_TIMER, 0, 0, MessageMapEntry<D>::Shape::TimerId, nullptr, handler };
 }
 
 // WM_PAINT: void OnPaint(), which opens a PaintDC.
-template<class D>
-constexpr MessageMapEntry<D> MapPaint(void (D::*handler)())
+template <class D> constexpr MessageMapEntry<D> MapPaint(void (D::*handler)())
 {
     return { WM_PAINT, 0, 0, MessageMapEntry<D>::Shape::NoArguments, handler };
 }
 
 // WM_CLOSE (the window manager's close button): void OnClose(). Call Default() to end as cancelled.
-template<class D>
-constexpr MessageMapEntry<D> MapClose(void (D::*handler)())
+template <class D> constexpr MessageMapEntry<D> MapClose(void (D::*handler)())
 {
     return { WM_CLOSE, 0, 0, MessageMapEntry<D>::Shape::NoArguments, handler };
 }
 
 // WM_KILLFOCUS (the dialog's window lost the keyboard focus to another program's window):
 // void OnKillFocus(HWND newFocus); newFocus is NullWindow, the other window being foreign.
-template<class D>
-constexpr MessageMapEntry<D> MapKillFocus(void (D::*handler)(HWND))
+template <class D> constexpr MessageMapEntry<D> MapKillFocus(void (D::*handler)(HWND))
 {
     return { WM_KILLFOCUS, 0, 0, MessageMapEntry<D>::Shape::FocusWindow, nullptr, nullptr, handler };
 }
 
 // Any other message, such as WM_USER + 1: LRESULT OnX(WPARAM, LPARAM); its result goes to the sender.
-template<class D>
+template <class D>
 constexpr MessageMapEntry<D> MapMessage(UINT message, LRESULT (D::*handler)(WPARAM, LPARAM))
 {
     return { message, 0, 0, MessageMapEntry<D>::Shape::Raw, nullptr, nullptr, nullptr, handler };
 }
 
 // Finds the first entry for the message and runs it. Returns false when none matches.
-template<class D, std::size_t N>
-bool RunMessageMap(D& dialog, const MessageMapEntry<D> (&table)[N], UINT message, WPARAM wParam, LPARAM lParam,
-    LRESULT& result)
+template <class D, std::size_t N>
+bool RunMessageMap(D& dialog, const MessageMapEntry<D> (&table)[N], UINT message, WPARAM wParam,
+    LPARAM lParam, LRESULT& result)
 {
     using Shape = typename MessageMapEntry<D>::Shape;
     for (const MessageMapEntry<D>& entry : table) {

@@ -50,7 +50,8 @@ BOOL PlaySound(const char16_t* name, UINT flags)
         return FALSE;
     const QByteArray bytes = file.readAll();
     auto sound = std::make_shared<WaveFile>();
-    if (!sound->Parse(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()))))
+    if (!sound->Parse(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+            static_cast<std::size_t>(bytes.size()))))
         return FALSE;
     const std::uint64_t ticket = SoundPlayer::Instance().Play(std::move(sound));
     if (!(flags & SND_ASYNC))

@@ -12,5 +12,6 @@ inline QString ToQString(const WideString& text)
 
 inline WideString FromQString(const QString& text)
 {
-    return WideString(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())));
+    return WideString(std::u16string_view(
+        reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())));
 }

@@ -7,9 +7,7 @@
 namespace {
 
 // alsa-lib prints its complaints (no card, no config) to stderr unless someone takes them.
-void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...)
-{
-}
+void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) { }
 
 constexpr unsigned LatencyMicroseconds = 100000;
 constexpr snd_pcm_uframes_t FramesPerWrite = 1024;
@@ -109,7 +107,8 @@ void SoundPlayer::PlayOne(const WaveFile& sound, std::uint64_t ticket)
     // Short writes, so a newer sound or the end of the process cuts in within one write.
     while (done < frames && !ShouldStop(ticket)) {
         const snd_pcm_uframes_t count = std::min<snd_pcm_uframes_t>(FramesPerWrite, frames - done);
-        const snd_pcm_sframes_t written = snd_pcm_writei(pcm, sound.samples.data() + done * frameBytes, count);
+        const snd_pcm_sframes_t written
+            = snd_pcm_writei(pcm, sound.samples.data() + done * frameBytes, count);
         if (written < 0) {
             if (snd_pcm_recover(pcm, static_cast<int>(written), 1) < 0)
                 break;

@@ -33,7 +33,7 @@ private:
     std::condition_variable changed;
     std::shared_ptr<const WaveFile> next;
     std::uint64_t requested = 0; // ticket of the newest request
-    std::uint64_t finished = 0;  // every ticket up to this one is done
+    std::uint64_t finished = 0; // every ticket up to this one is done
     bool stopping = false;
-    std::thread thread;          // last: starts once everything above exists
+    std::thread thread; // last: starts once everything above exists
 };

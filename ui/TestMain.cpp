@@ -17,8 +17,9 @@ namespace {
 std::string EnsureRuntimeDirectory()
 {
     const char* current = std::getenv("XDG_RUNTIME_DIR");
-    struct stat info {};
-    if (current && *current && ::stat(current, &info) == 0 && S_ISDIR(info.st_mode) && (info.st_mode & 0077) == 0)
+    struct stat info { };
+    if (current && *current && ::stat(current, &info) == 0 && S_ISDIR(info.st_mode)
+        && (info.st_mode & 0077) == 0)
         return {};
     char pattern[] = "/tmp/ui-tests-XXXXXX";
     if (!::mkdtemp(pattern))
@@ -42,7 +43,8 @@ int main(int argc, char** argv)
         QApplication application(argc, argv);
         QApplication::setQuitOnLastWindowClosed(false);
         if (!ApplyDialogFont())
-            std::fprintf(stderr, "ERROR: no real font (DejaVu Sans) found; text measurements are meaningless\n");
+            std::fprintf(
+                stderr, "ERROR: no real font (DejaVu Sans) found; text measurements are meaningless\n");
         result = RUN_ALL_TESTS();
     }
     if (!ownRuntimeDirectory.empty())

@@ -6,8 +6,8 @@ namespace {
 
 std::uint32_t Read32(const std::uint8_t* p)
 {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) | (static_cast<std::uint32_t>(p[2]) << 16)
-        | (static_cast<std::uint32_t>(p[3]) << 24);
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8)
+        | (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
 std::uint16_t Read16(const std::uint8_t* p)
@@ -21,7 +21,8 @@ constexpr std::uint16_t PcmFormat = 1;
 
 bool WaveFile::Parse(std::span<const std::uint8_t> bytes)
 {
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0
+        || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
         return false;
     int foundChannels = 0;
     int foundRate = 0;
@@ -41,8 +42,8 @@ bool WaveFile::Parse(std::span<const std::uint8_t> bytes)
             foundBits = Read16(chunk + 22);
             haveFormat = true;
         } else if (std::memcmp(chunk, "data", 4) == 0) {
-            if (!haveFormat || (foundChannels != 1 && foundChannels != 2) || (foundBits != 8 && foundBits != 16)
-                || foundRate <= 0)
+            if (!haveFormat || (foundChannels != 1 && foundChannels != 2)
+                || (foundBits != 8 && foundBits != 16) || foundRate <= 0)
                 return false;
             const std::size_t frame = static_cast<std::size_t>(foundChannels * foundBits / 8);
             const std::size_t usable = size - size % frame;

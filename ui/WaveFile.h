@@ -19,5 +19,8 @@ public:
     std::vector<std::uint8_t> samples;
 
     int FrameBytes() const { return channels * bitsPerSample / 8; }
-    std::size_t FrameCount() const { return FrameBytes() ? samples.size() / static_cast<std::size_t>(FrameBytes()) : 0; }
+    std::size_t FrameCount() const
+    {
+        return FrameBytes() ? samples.size() / static_cast<std::size_t>(FrameBytes()) : 0;
+    }
 };

@@ -36,12 +36,14 @@ TEST(CrossThread, SendRunsTheHandlerOnTheUiThreadWhileTheSenderWaits)
             char buffer[60];
             const std::size_t length = std::strlen(chunk);
             std::memcpy(buffer, chunk, length);
-            total += SendMessage(window, WM_USER + 1, reinterpret_cast<WPARAM>(buffer), static_cast<LPARAM>(length));
+            total += SendMessage(
+                window, WM_USER + 1, reinterpret_cast<WPARAM>(buffer), static_cast<LPARAM>(length));
             std::memset(buffer, 'X', sizeof buffer); // reused at once, as the serial reader does
         }
         return total;
     });
-    ASSERT_TRUE(driver.WaitUntil([&] { return sender.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
+    ASSERT_TRUE(driver.WaitUntil(
+        [&] { return sender.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }));
     EXPECT_EQ(sender.get(), 22);
     EXPECT_EQ(received, "$GPRMC,081836.250,A*\r\n");
     ASSERT_EQ(handlerThreads.size(), 3u);

@@ -44,7 +44,13 @@ TEST(DialogUnits, TwoPixelsPerUnitAt96DpiScaledWithDpi)
         int pixels;
     };
     const Case cases[] = {
-        { 308, 96, 616 }, { 232, 96, 464 }, { 58, 96, 116 }, { 0, 96, 0 }, { 7, 120, 18 }, { 58, 144, 174 }, { 11, 192, 44 },
+        { 308, 96, 616 },
+        { 232, 96, 464 },
+        { 58, 96, 116 },
+        { 0, 96, 0 },
+        { 7, 120, 18 },
+        { 58, 144, 174 },
+        { 11, 192, 44 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.units) + " units at " + std::to_string(c.dpi));
@@ -215,8 +221,8 @@ TEST(Dialog, EndingPathsGiveTheirResults)
             },
             false, 0 },
         { "Escape cancels", [](DialogDriver& d, TestDialog&) { d.PressEscape(); }, true, IDCANCEL },
-        { "close button through a handler that passes it on", [](DialogDriver& d, TestDialog&) { d.CloseButton(); },
-            true, IDCANCEL },
+        { "close button through a handler that passes it on",
+            [](DialogDriver& d, TestDialog&) { d.CloseButton(); }, true, IDCANCEL },
         { "close button through a handler that keeps the dialog",
             [](DialogDriver& d, TestDialog& dialog) {
                 dialog.closeGoesToDefault = false;
@@ -408,7 +414,8 @@ TEST(Dialog, IconsFromRegisteredResourcesAndWmSetIcon)
     DialogDriver driver(dialog);
     EXPECT_TRUE(dialog.GetWindowWidget()->windowIcon().isNull());
     SendMessage(dialog.GetSafeHwnd(), WM_SETICON, ICON_BIG, static_cast<LPARAM>(icon));
-    EXPECT_EQ(SendMessage(dialog.GetSafeHwnd(), WM_SETICON, ICON_SMALL, static_cast<LPARAM>(icon)), static_cast<LRESULT>(NullIcon));
+    EXPECT_EQ(SendMessage(dialog.GetSafeHwnd(), WM_SETICON, ICON_SMALL, static_cast<LPARAM>(icon)),
+        static_cast<LRESULT>(NullIcon));
     EXPECT_EQ(dialog.GetIcon(TRUE), icon);
     EXPECT_EQ(dialog.GetIcon(FALSE), icon);
     EXPECT_FALSE(dialog.GetWindowWidget()->windowIcon().isNull());
@@ -428,7 +435,8 @@ TEST(Dialog, CentresInTheWorkArea)
 
 TEST(Dialog, WindowFlagsFollowTheTemplateStyles)
 {
-    static constexpr DialogTemplate NoMenu { 102, u"No menu", 100, 40, NoSystemMenu | SetForeground, Controls };
+    static constexpr DialogTemplate NoMenu { 102, u"No menu", 100, 40, NoSystemMenu | SetForeground,
+        Controls };
     TestDialog plain;
     TestDialog noMenu(NoMenu);
     DialogDriver plainDriver(plain);

@@ -19,7 +19,8 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     ApplyDialogFont();
     const QString titleText = QString::fromLocal8Bit(argv[1]);
-    const std::u16string title(reinterpret_cast<const char16_t*>(titleText.utf16()), static_cast<std::size_t>(titleText.size()));
+    const std::u16string title(
+        reinterpret_cast<const char16_t*>(titleText.utf16()), static_cast<std::size_t>(titleText.size()));
     const DialogTemplate layout { 102, title.c_str(), 100, 40, NoDialogStyle, {} };
     Dialog dialog(layout);
     dialog.Create();

@@ -38,15 +38,17 @@ TEST(LogExchange, ControlAlwaysShowsTheLogThroughAppendsAndClears)
         { "the rest of it", [&] { dialog.log += u"\n$GPRMC"; } },
         { "high bytes widened", [&] { dialog.log += WideString(u"\uff80\uffff"); } },
         { "nothing new", [] {} },
-        { "cleared", [&] {
-             dialog.log.Empty();
-             dialog.logBinding.Reset();
-         } },
+        { "cleared",
+            [&] {
+                dialog.log.Empty();
+                dialog.logBinding.Reset();
+            } },
         { "fresh log after the clear", [&] { dialog.log += u"Close GPS OK!\r\n"; } },
-        { "emptied and regrown without a reset", [&] {
-             dialog.log.Empty();
-             dialog.log += u"x";
-         } },
+        { "emptied and regrown without a reset",
+            [&] {
+                dialog.log.Empty();
+                dialog.log += u"x";
+            } },
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);

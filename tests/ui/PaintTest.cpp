@@ -66,9 +66,11 @@ TEST(Paint, BarsWithClippedTextLandOnTheRenderedImage)
     const int top = dialog.GetClientWidget()->y();
     const QRect barArea(placeholder.left, top + placeholder.top, 45, placeholder.Height());
     // Text pixels are white inside the bar and nothing white spills past its right edge.
-    EXPECT_GT(CountPixels(image, barArea, [](const QColor& c) { return c.red() > 200 && c.blue() > 200; }), 5);
+    EXPECT_GT(
+        CountPixels(image, barArea, [](const QColor& c) { return c.red() > 200 && c.blue() > 200; }), 5);
     EXPECT_GT(CountPixels(image, barArea, IsBlue), 45);
-    const QRect beyond(placeholder.left + 46, top + placeholder.top, placeholder.Width() - 46, placeholder.Height());
+    const QRect beyond(
+        placeholder.left + 46, top + placeholder.top, placeholder.Width() - 46, placeholder.Height());
     int changed = 0;
     for (int y = beyond.top(); y <= beyond.bottom(); ++y) {
         for (int x = beyond.left(); x <= beyond.right(); ++x)

@@ -17,7 +17,8 @@ namespace {
 
 WideString UniqueTitle(const char* what)
 {
-    return FromQString(QStringLiteral("ui test %1 %2").arg(QLatin1String(what), QUuid::createUuid().toString()));
+    return FromQString(
+        QStringLiteral("ui test %1 %2").arg(QLatin1String(what), QUuid::createUuid().toString()));
 }
 
 } // namespace
