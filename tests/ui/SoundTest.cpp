@@ -32,7 +32,7 @@ void PutTag(std::vector<std::uint8_t>& out, const char* tag)
         out.push_back(static_cast<std::uint8_t>(tag[i]));
 }
 
-struct WaveSpec {
+struct WaveShape {
     unsigned format = 1;
     unsigned channels = 1;
     std::uint32_t rate = 8000;
@@ -42,28 +42,28 @@ struct WaveSpec {
     bool extraChunkFirst = false;
 };
 
-std::vector<std::uint8_t> MakeWave(const WaveSpec& spec)
+std::vector<std::uint8_t> MakeWave(const WaveShape& shape)
 {
     std::vector<std::uint8_t> out;
     PutTag(out, "RIFF");
     Put32(out, 0);
     PutTag(out, "WAVE");
-    if (spec.extraChunkFirst) {
+    if (shape.extraChunkFirst) {
         PutTag(out, "LIST");
         Put32(out, 3); // odd: padded to 4
         PutTag(out, "abc");
     }
     PutTag(out, "fmt ");
     Put32(out, 16);
-    Put16(out, spec.format);
-    Put16(out, spec.channels);
-    Put32(out, spec.rate);
-    Put32(out, spec.rate * spec.channels * spec.bits / 8);
-    Put16(out, spec.channels * spec.bits / 8);
-    Put16(out, spec.bits);
+    Put16(out, shape.format);
+    Put16(out, shape.channels);
+    Put32(out, shape.rate);
+    Put32(out, shape.rate * shape.channels * shape.bits / 8);
+    Put16(out, shape.channels * shape.bits / 8);
+    Put16(out, shape.bits);
     PutTag(out, "data");
-    Put32(out, spec.declaredDataBytes);
-    for (std::uint32_t i = 0; i < spec.dataBytes; ++i)
+    Put32(out, shape.declaredDataBytes);
+    for (std::uint32_t i = 0; i < shape.dataBytes; ++i)
         out.push_back(static_cast<std::uint8_t>(i));
     return out;
 }
@@ -74,7 +74,7 @@ TEST(WaveFile, AcceptsPcmOfEightAndSixteenBitsMonoAndStereo)
 {
     struct Case {
         const char* name;
-        WaveSpec spec;
+        WaveShape shape;
         bool accepted;
         std::size_t frames;
     };
@@ -92,13 +92,13 @@ TEST(WaveFile, AcceptsPcmOfEightAndSixteenBitsMonoAndStereo)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::vector<std::uint8_t> bytes = MakeWave(c.spec);
+        const std::vector<std::uint8_t> bytes = MakeWave(c.shape);
         WaveFile wave;
         EXPECT_EQ(wave.Parse(bytes), c.accepted);
         EXPECT_EQ(wave.FrameCount(), c.frames);
         if (c.accepted) {
-            EXPECT_EQ(wave.channels, static_cast<int>(c.spec.channels));
-            EXPECT_EQ(wave.sampleRate, static_cast<int>(c.spec.rate));
+            EXPECT_EQ(wave.channels, static_cast<int>(c.shape.channels));
+            EXPECT_EQ(wave.sampleRate, static_cast<int>(c.shape.rate));
             EXPECT_EQ(wave.samples.front(), 0);
         }
     }
@@ -113,9 +113,9 @@ TEST(PlaySound, FindsTheFileAndNeverHoldsTheCallerWithoutADevice)
     QTemporaryDir directory;
     ASSERT_TRUE(directory.isValid());
     // Ten seconds of 8-bit silence: with a device, a synchronous play would take that long.
-    WaveSpec spec;
-    spec.dataBytes = spec.declaredDataBytes = 80000;
-    const std::vector<std::uint8_t> bytes = MakeWave(spec);
+    WaveShape shape;
+    shape.dataBytes = shape.declaredDataBytes = 80000;
+    const std::vector<std::uint8_t> bytes = MakeWave(shape);
     const QString path = directory.filePath(QStringLiteral("ring.WAV"));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
