@@ -4,7 +4,9 @@
 
 #include <QObject>
 
+#include <deque>
 #include <memory>
+#include <mutex>
 
 // Runs WindowRegistry's queued sends on the thread that created it (the UI thread) through Qt's event
 // queue. Jobs still queued when it goes are dropped; WindowRegistry has released their senders by
@@ -23,5 +25,13 @@ public:
     void DeleteQueueLater();
 
 private:
+    // The jobs themselves travel through a queue of ours rather than inside Qt's events, so that the
+    // hand-over between threads is visible to the thread sanitizer (Qt's own locks are not).
+    struct JobQueue {
+        std::mutex lock;
+        std::deque<std::function<void()>> jobs;
+    };
+
     std::unique_ptr<QObject> context;
+    std::shared_ptr<JobQueue> queue = std::make_shared<JobQueue>();
 };
