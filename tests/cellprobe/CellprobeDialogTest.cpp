@@ -4,6 +4,7 @@
 #include "ui/DialogDriver.h"
 #include "ui/WindowRegistry.h"
 
+#include <QIcon>
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
@@ -94,6 +95,9 @@ TEST_F(CellprobeDialogTest, StartsEmptyWithOnlyDialEnabledAndSwitchesEchoOffFirs
     // Both icon sizes come from the program's own resources.
     EXPECT_NE(dialog.GetIcon(TRUE), NullIcon);
     EXPECT_NE(dialog.GetIcon(FALSE), NullIcon);
+    const QList<QSize> iconSizes = dialog.GetWindowWidget()->windowIcon().availableSizes();
+    EXPECT_TRUE(iconSizes.contains(QSize(32, 32)));
+    EXPECT_TRUE(iconSizes.contains(QSize(16, 16)));
     EXPECT_FALSE(dialog.GetWindowWidget()->windowFlags() & Qt::WindowCloseButtonHint);
 }
 
