@@ -16,20 +16,26 @@ namespace {
 // Sound files are small; a larger file is not a ring tone and would only hold memory.
 constexpr qint64 MaximumFileBytes = 16 * 1024 * 1024;
 
-QString ExecutableDirectory()
+QFileInfo Executable()
 {
     // /proc works before and without a QApplication, unlike applicationDirPath().
     const QFileInfo self(QStringLiteral("/proc/self/exe"));
-    return self.exists() ? QFileInfo(self.symLinkTarget()).absolutePath() : QString();
+    return self.exists() ? QFileInfo(self.symLinkTarget()) : QFileInfo();
 }
 
 QString FindSoundFile(const QString& name)
 {
     if (QDir::isAbsolutePath(name))
         return QFileInfo(name).isFile() ? name : QString();
-    const QString besideExecutable = QDir(ExecutableDirectory()).filePath(name);
+    const QFileInfo executable = Executable();
+    const QString besideExecutable = QDir(executable.absolutePath()).filePath(name);
     if (QFileInfo(besideExecutable).isFile())
         return besideExecutable;
+    // An installed program keeps its data in <prefix>/share/<program>/ rather than beside itself in bin/.
+    const QString installed
+        = QDir(executable.absolutePath()).filePath(QStringLiteral("../share/") + executable.fileName() + u'/' + name);
+    if (QFileInfo(installed).isFile())
+        return QDir::cleanPath(installed);
     const QString inWorkingDirectory = QDir::current().filePath(name);
     return QFileInfo(inWorkingDirectory).isFile() ? inWorkingDirectory : QString();
 }
