@@ -181,22 +181,30 @@ private:
     std::string errorText;
 };
 
-// Runs one disabled test of this executable in a child that cannot open root's devices: as root the
-// child drops to the unprivileged account; otherwise the caller has already taken its own rights away
-// (chmod 0). Gives the exit code and what the child printed.
-inline std::pair<int, std::string> RunDisabledTestWithoutPrivileges(
-    const std::string& test, const std::vector<std::string>& extraEnvironment)
+// Runs one disabled test of this executable in a child process of its own, as a second copy of a
+// program would run, and gives its exit code and what it printed. With withoutPrivileges the child
+// cannot open root's devices: as root it drops to the unprivileged account; otherwise the caller has
+// already taken its own rights away (chmod 0).
+inline std::pair<int, std::string> RunDisabledTest(
+    const std::string& test, const std::vector<std::string>& extraEnvironment, bool withoutPrivileges = false)
 {
     std::vector<std::string> environment = extraEnvironment;
     // The test main makes a private runtime directory of its own when the inherited one is not usable.
-    environment.push_back("XDG_RUNTIME_DIR=");
+    if (withoutPrivileges)
+        environment.push_back("XDG_RUNTIME_DIR=");
     ChildProcess child(SelfPath(), { "--gtest_also_run_disabled_tests", "--gtest_filter=" + test },
-        environment, ::geteuid() == 0);
+        environment, withoutPrivileges && ::geteuid() == 0);
     if (!child.Started())
         return { -1, "could not start the child" };
     std::pair<int, std::string> result = child.Finish();
     result.second += child.Errors();
     return result;
+}
+
+inline std::pair<int, std::string> RunDisabledTestWithoutPrivileges(
+    const std::string& test, const std::vector<std::string>& extraEnvironment)
+{
+    return RunDisabledTest(test, extraEnvironment, true);
 }
 
 // A fresh directory under /tmp, removed with what it holds when this goes.

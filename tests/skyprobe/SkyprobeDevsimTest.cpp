@@ -1,0 +1,118 @@
+// The GPS dialog against devsim's simulated receiver: the fix it computes reaches the fields, and the
+// rate frame really changes how often the receiver reports.
+
+#include "serial/FaultSupport.h"
+#include "skyprobe/SkyprobeDialog.h"
+#include "ui/DialogDriver.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+std::string Ascii(const WideString& text)
+{
+    return text.ToAscii();
+}
+
+// Seconds of the day of an "hh:mm:ss" text, or -1.
+int SecondOfDay(const std::string& time)
+{
+    int hours = 0, minutes = 0, seconds = 0;
+    if (std::sscanf(time.c_str(), "%d:%d:%d", &hours, &minutes, &seconds) != 3)
+        return -1;
+    return hours * 3600 + minutes * 60 + seconds;
+}
+
+int UtcSecondOfDay()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm utc {};
+    gmtime_r(&now, &utc);
+    return utc.tm_hour * 3600 + utc.tm_min * 60 + utc.tm_sec;
+}
+
+} // namespace
+
+TEST(SkyprobeAgainstDevsim, ShowsTheSimulatedFixAndSlowsTheReceiverToTheChosenRate)
+{
+    fault::TemporaryDirectory dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string link = dir.path + "/COM4";
+    fault::ChildProcess devsim(DEVSIM_PATH, { "gps", "--link", link });
+    ASSERT_TRUE(devsim.FirstLine().starts_with("/dev/pts/")) << devsim.Errors();
+    ::setenv("COM4", link.c_str(), 1);
+
+    SkyprobeDialog dialog;
+    DialogDriver driver(dialog);
+    driver.Click(IdOpenClose);
+    ASSERT_TRUE(dialog.isOpen) << Ascii(dialog.logText);
+    EXPECT_TRUE(driver.WaitUntil(
+        [&] { return devsim.Errors().find("report period now 1000 ms (ACK)") != std::string::npos; }, 10s))
+        << "the receiver did not acknowledge the rate frame sent with the open:\n"
+        << devsim.Errors();
+
+    // The receiver has no fix for its first seconds; then the fields show one.
+    ASSERT_TRUE(driver.WaitUntil(
+        [&] {
+            driver.FireTimer(RefreshTimerId);
+            return driver.Text(IdFixMode) == WideString(u"3D") || driver.Text(IdFixMode) == WideString(u"2D");
+        },
+        60s))
+        << "fix mode " << Ascii(driver.Text(IdFixMode));
+    const std::string latitude = Ascii(driver.Text(IdLatitude));
+    const std::string longitude = Ascii(driver.Text(IdLongitude));
+    EXPECT_TRUE(latitude.starts_with("N ") || latitude.starts_with("S ")) << latitude;
+    EXPECT_TRUE(longitude.starts_with("E ") || longitude.starts_with("W ")) << longitude;
+    // The simulated receiver takes its time from the clock.
+    const int shown = SecondOfDay(Ascii(driver.Text(IdTime)));
+    const int drift = (UtcSecondOfDay() - shown + 86400) % 86400;
+    EXPECT_LE(drift, 5) << "time field " << Ascii(driver.Text(IdTime));
+    int visible = 0;
+    for (int slot = 0; slot < SatelliteSlots; ++slot)
+        visible += driver.Text(SatelliteNumberIds[slot]).IsEmpty() ? 0 : 1;
+    EXPECT_GT(visible, 4) << "the simulated sky has more than four satellites";
+
+    // Rate 5: acknowledged, and from then on the receiver reports every five seconds.
+    driver.TypeText(IdRateSeconds, WideString(u"5"));
+    driver.Click(IdUpdateRate);
+    EXPECT_EQ(dialog.GetTimerPeriod(RefreshTimerId), 5000u);
+    ASSERT_TRUE(driver.WaitUntil(
+        [&] { return devsim.Errors().find("report period now 5000 ms (ACK)") != std::string::npos; }, 10s))
+        << devsim.Errors();
+    // Arrival times of RMC sentences, read from the echo of the stream the dialog receives.
+    driver.Click(IdShowMessages);
+    ASSERT_TRUE(dialog.showMessages);
+    std::vector<Clock::time_point> arrivals;
+    int searchedUpTo = dialog.logText.GetLength();
+    driver.WaitUntil(
+        [&] {
+            const int found = dialog.logText.Find(u"$GPRMC", searchedUpTo);
+            if (found >= 0) {
+                arrivals.push_back(Clock::now());
+                searchedUpTo = found + 1;
+            }
+            return arrivals.size() >= 3;
+        },
+        30s);
+    ASSERT_GE(arrivals.size(), 3u) << "fewer than three reports in 30 s";
+    for (std::size_t i = 1; i < arrivals.size(); ++i) {
+        const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(arrivals[i] - arrivals[i - 1]);
+        // Generous: the machine is shared; a one-second receiver would give about 1000 ms.
+        EXPECT_GT(gap.count(), 3500) << "report " << i;
+        EXPECT_LT(gap.count(), 7500) << "report " << i;
+    }
+
+    driver.CloseButton();
+    EXPECT_TRUE(driver.IsEnded());
+    EXPECT_EQ(devsim.Stop(SIGINT), 0) << devsim.Errors();
+}
