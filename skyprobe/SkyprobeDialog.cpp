@@ -115,11 +115,6 @@ COLORREF ToColorRef(const BarColour& colour)
 
 } // namespace
 
-const DialogTemplate& SkyprobeTemplate()
-{
-    return Template;
-}
-
 const MessageMapEntry<SkyprobeDialog> SkyprobeDialog::messageMap[] = {
     MapClicked(IdOpenClose, &SkyprobeDialog::OnOpenClose),
     MapClicked(IdShowMessages, &SkyprobeDialog::OnShowMessages),

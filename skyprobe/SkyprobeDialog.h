@@ -56,8 +56,6 @@ constexpr int MaxUpdateRateSeconds = 60;
 constexpr const char16_t* GpsPortName = u"COM4:";
 constexpr std::uint32_t GpsBaudRate = 9600;
 
-const DialogTemplate& SkyprobeTemplate();
-
 // The GPS test dialog: opens and closes the receiver's port, echoes its output into the message log
 // on request, cuts it into sentences for the decoder, sets the receiver's update period and shows the
 // fix and the satellites on a timer with that period. Everything runs on the UI thread; the serial
@@ -72,7 +70,8 @@ public:
     BOOL OnInitDialog() override;
     void DoDataExchange(DataExchange* dx) override;
 
-    // Handlers, bound in the message map; public so that tests and measurements can call them.
+    // Handlers, bound in the message map. Public like the fields, so that tests and measurements can
+    // drive and inspect the dialog directly.
     void OnOpenClose();
     void OnShowMessages();
     void OnClearMessages();

@@ -6,6 +6,7 @@
 #include "ui/MessageBox.h"
 #include "ui/Screenshot.h"
 
+#include <QIcon>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -73,6 +74,8 @@ TEST_F(SkyprobeDialogTest, StartsWithEmptyFieldsAndNoRefresh)
     EXPECT_EQ(WideString(dialog.GetTemplate().title), WideString(u"Skyprobe v1.02"));
     EXPECT_NE(IconPath(dialog.GetIcon(TRUE)), nullptr) << "icon resource 128 not found";
     EXPECT_EQ(dialog.GetIcon(FALSE), dialog.GetIcon(TRUE));
+    const QList<QSize> iconSizes = dialog.GetWindowWidget()->windowIcon().availableSizes();
+    EXPECT_TRUE(iconSizes.contains(QSize(32, 32)) && iconSizes.contains(QSize(16, 16)));
     for (int id : { IdLog, IdDate, IdTime, IdLongitude, IdLatitude, IdAltitude, IdSpeed, IdPdop, IdHdop,
              IdVdop, IdFixMode })
         EXPECT_TRUE(driver->Text(id).IsEmpty()) << "control " << id;
