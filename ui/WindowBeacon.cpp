@@ -7,7 +7,11 @@
 
 QString WindowBeacon::SocketName(const WideString& title)
 {
-    const QByteArray bytes(reinterpret_cast<const char*>(title.c_str()), title.GetLength() * 2);
+    // A window is found within its user's session: the session's runtime directory is part of the name,
+    // so two sessions of one user (or two test runs, each with a directory of its own) stay apart.
+    QByteArray bytes(reinterpret_cast<const char*>(title.c_str()), title.GetLength() * 2);
+    bytes += '\0';
+    bytes += qgetenv("XDG_RUNTIME_DIR");
     const QByteArray digest = QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
     return QStringLiteral("deviceprobe.%1.%2").arg(getuid()).arg(QString::fromLatin1(digest));
 }

@@ -20,7 +20,8 @@ public:
     // False when another dialog (here or in another process) already answers for this title.
     bool IsListening() const { return server.isListening(); }
 
-    // The socket name for a title: per user, fixed length whatever the title holds.
+    // The socket name for a title: per user and session (XDG_RUNTIME_DIR), fixed length whatever the
+    // title holds.
     static QString SocketName(const WideString& title);
 
     static constexpr const char* RaiseRequest = "raise\n";
