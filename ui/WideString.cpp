@@ -83,26 +83,26 @@ void WideString::Format(const char16_t* format, ...)
 
 namespace {
 
-struct Spec {
+struct FieldFormat {
     bool leftAlign = false;
     bool zeroPad = false;
     int width = 0;
     int precision = -1;
 };
 
-void AppendPadded(std::u16string& out, std::u16string_view body, const Spec& spec, bool numeric)
+void AppendPadded(std::u16string& out, std::u16string_view body, const FieldFormat& field, bool numeric)
 {
-    const int pad = spec.width - static_cast<int>(body.size());
+    const int pad = field.width - static_cast<int>(body.size());
     if (pad <= 0) {
         out += body;
         return;
     }
-    if (spec.leftAlign) {
+    if (field.leftAlign) {
         out += body;
         out.append(static_cast<std::size_t>(pad), u' ');
         return;
     }
-    if (spec.zeroPad && numeric) {
+    if (field.zeroPad && numeric) {
         // Zeros go between a sign and the digits.
         std::size_t signLength = (!body.empty() && (body[0] == u'-' || body[0] == u'+')) ? 1 : 0;
         out += body.substr(0, signLength);
@@ -152,22 +152,22 @@ void WideString::FormatV(const char16_t* format, std::va_list arguments)
             continue;
         }
         ++p;
-        Spec spec;
+        FieldFormat field;
         for (;; ++p) {
             if (*p == u'-')
-                spec.leftAlign = true;
+                field.leftAlign = true;
             else if (*p == u'0')
-                spec.zeroPad = true;
+                field.zeroPad = true;
             else
                 break;
         }
         while (*p >= u'0' && *p <= u'9')
-            spec.width = spec.width * 10 + (*p++ - u'0');
+            field.width = field.width * 10 + (*p++ - u'0');
         if (*p == u'.') {
-            spec.precision = 0;
+            field.precision = 0;
             ++p;
             while (*p >= u'0' && *p <= u'9')
-                spec.precision = spec.precision * 10 + (*p++ - u'0');
+                field.precision = field.precision * 10 + (*p++ - u'0');
         }
         switch (*p) {
         case u'%':
@@ -177,28 +177,28 @@ void WideString::FormatV(const char16_t* format, std::va_list arguments)
             const char16_t character = static_cast<char16_t>(va_arg(arguments, int));
             if (character == 0)
                 return;
-            AppendPadded(text, std::u16string_view(&character, 1), spec, false);
+            AppendPadded(text, std::u16string_view(&character, 1), field, false);
             break;
         }
         case u'd':
         case u'i':
-            AppendPadded(text, Integer(va_arg(arguments, int), 10), spec, true);
+            AppendPadded(text, Integer(va_arg(arguments, int), 10), field, true);
             break;
         case u'u':
-            AppendPadded(text, Integer(va_arg(arguments, unsigned), 10), spec, true);
+            AppendPadded(text, Integer(va_arg(arguments, unsigned), 10), field, true);
             break;
         case u'x':
-            AppendPadded(text, Integer(va_arg(arguments, unsigned), 16), spec, true);
+            AppendPadded(text, Integer(va_arg(arguments, unsigned), 16), field, true);
             break;
         case u'f':
-            AppendPadded(text, Fixed(va_arg(arguments, double), spec.precision < 0 ? 6 : spec.precision), spec, true);
+            AppendPadded(text, Fixed(va_arg(arguments, double), field.precision < 0 ? 6 : field.precision), field, true);
             break;
         case u's': {
             const char16_t* string = va_arg(arguments, const char16_t*);
             std::u16string_view body = string ? std::u16string_view(string) : std::u16string_view(u"(null)");
-            if (spec.precision >= 0 && body.size() > static_cast<std::size_t>(spec.precision))
-                body = body.substr(0, static_cast<std::size_t>(spec.precision));
-            AppendPadded(text, body, spec, false);
+            if (field.precision >= 0 && body.size() > static_cast<std::size_t>(field.precision))
+                body = body.substr(0, static_cast<std::size_t>(field.precision));
+            AppendPadded(text, body, field, false);
             break;
         }
         case 0:

@@ -212,7 +212,7 @@ void MeasureSilentCpu(std::chrono::seconds duration)
         static_cast<long long>(duration.count()), Milliseconds(used));
 }
 
-// The receiver's byte stream from a capture, gpsd's comment lines dropped; generated sentences when
+// The receiver's byte stream from a capture, its comment lines dropped; generated sentences when
 // the shared data is not there.
 std::string NmeaStream(std::string* source)
 {
