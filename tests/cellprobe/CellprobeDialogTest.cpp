@@ -1,4 +1,5 @@
 #include "ModemPty.h"
+#include "ModemWait.h"
 
 #include "cellprobe/CellprobeDialog.h"
 #include "ui/DialogDriver.h"
@@ -25,28 +26,6 @@ void PrintTo(const WideString& text, std::ostream* out)
 namespace {
 
 using namespace std::chrono_literals;
-
-// What the program writes next: waits, with the dialog's events running, until count bytes came.
-std::string Written(DialogDriver& driver, ModemPty& modem, std::size_t count)
-{
-    driver.WaitUntil([&] {
-        modem.Poll();
-        return modem.Pending() >= count;
-    });
-    return modem.Take();
-}
-
-// Whatever the program writes within a short while; empty when it stays quiet.
-std::string QuietlyWritten(DialogDriver& driver, ModemPty& modem)
-{
-    driver.WaitUntil(
-        [&] {
-            modem.Poll();
-            return modem.Pending() > 0;
-        },
-        300ms);
-    return modem.Take();
-}
 
 class CellprobeDialogTest : public testing::Test {
 protected:

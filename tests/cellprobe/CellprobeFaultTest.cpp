@@ -2,6 +2,7 @@
 // one that sends bytes no modem should, and a device node the user may not open.
 
 #include "ModemPty.h"
+#include "ModemWait.h"
 
 #include "cellprobe/CellprobeDialog.h"
 #include "serial/FaultSupport.h"
@@ -22,26 +23,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* DeniedDeviceVariable = "CELLPROBE_FAULT_DENIED_DEVICE";
-
-std::string Written(DialogDriver& driver, ModemPty& modem, std::size_t count)
-{
-    driver.WaitUntil([&] {
-        modem.Poll();
-        return modem.Pending() >= count;
-    });
-    return modem.Take();
-}
-
-std::string QuietlyWritten(DialogDriver& driver, ModemPty& modem)
-{
-    driver.WaitUntil(
-        [&] {
-            modem.Poll();
-            return modem.Pending() > 0;
-        },
-        300ms);
-    return modem.Take();
-}
 
 class CellprobeFault : public testing::Test {
 protected:
