@@ -56,21 +56,14 @@ std::string BoardCommand::DefaultDirectory(const char* regwinDir, const char* ru
 
 int BoardCommand::Main(CommandLine& arguments)
 {
-    bool help = false;
-    if (!Parse(arguments, &help)) {
-        std::fprintf(stderr, "devsim board: %s\nTry 'devsim board --help'.\n", arguments.Error().c_str());
-        return 2;
-    }
-    if (help) {
-        std::fputs(Help, stdout);
-        return 0;
-    }
-    if (dir.empty())
-        dir = DefaultDirectory(std::getenv("REGWIN_DIR"), std::getenv("XDG_RUNTIME_DIR"), getuid());
-    if (watch)
-        return Watch();
-    std::fputs(Snapshot().c_str(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return RunSubcommand(arguments, "board", Help, [&](bool* help) { return Parse(arguments, help); }, [this] {
+        if (dir.empty())
+            dir = DefaultDirectory(std::getenv("REGWIN_DIR"), std::getenv("XDG_RUNTIME_DIR"), getuid());
+        if (watch)
+            return Watch();
+        std::fputs(Snapshot().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    });
 }
 
 bool BoardCommand::Parse(CommandLine& arguments, bool* help)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -35,3 +36,21 @@ private:
 
 // Strict decimal number: the whole text must convert, and the result must be finite.
 [[nodiscard]] bool ParseNumber(std::string_view text, double* value);
+
+// The common start of every subcommand: parse (a callable taking bool* help) reads the options; bad
+// arguments print a message and give exit status 2, --help prints help and gives 0; otherwise the
+// result of run().
+template<typename Parse, typename Run>
+int RunSubcommand(CommandLine& arguments, const char* name, const char* help, Parse parse, Run run)
+{
+    bool helpAsked = false;
+    if (!parse(&helpAsked)) {
+        std::fprintf(stderr, "devsim %s: %s\nTry 'devsim %s --help'.\n", name, arguments.Error().c_str(), name);
+        return 2;
+    }
+    if (helpAsked) {
+        std::fputs(help, stdout);
+        return 0;
+    }
+    return run();
+}

@@ -60,16 +60,8 @@ int Sooner(int a, int b)
 
 int GpsSimulator::Main(CommandLine& arguments)
 {
-    bool help = false;
-    if (!Parse(arguments, &help)) {
-        std::fprintf(stderr, "devsim gps: %s\nTry 'devsim gps --help'.\n", arguments.Error().c_str());
-        return 2;
-    }
-    if (help) {
-        std::fputs(Help, stdout);
-        return 0;
-    }
-    return Serve();
+    return RunSubcommand(
+        arguments, "gps", Help, [&](bool* help) { return Parse(arguments, help); }, [this] { return Serve(); });
 }
 
 bool GpsSimulator::Parse(CommandLine& arguments, bool* help)

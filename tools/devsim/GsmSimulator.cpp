@@ -75,16 +75,8 @@ const char* Describe(ModemModel::CallState state)
 
 int GsmSimulator::Main(CommandLine& arguments)
 {
-    bool help = false;
-    if (!Parse(arguments, &help)) {
-        std::fprintf(stderr, "devsim gsm: %s\nTry 'devsim gsm --help'.\n", arguments.Error().c_str());
-        return 2;
-    }
-    if (help) {
-        std::fputs(Help, stdout);
-        return 0;
-    }
-    return Serve();
+    return RunSubcommand(
+        arguments, "gsm", Help, [&](bool* help) { return Parse(arguments, help); }, [this] { return Serve(); });
 }
 
 bool GsmSimulator::Parse(CommandLine& arguments, bool* help)
