@@ -207,14 +207,7 @@ TEST_F(CellprobeDialogTest, CloseRequestReleasesThePortAndEndsCancelled)
     CellprobeDialog dialog;
     DialogDriver driver(dialog);
     ASSERT_EQ(Written(driver, modem, 5), "ATE0\r");
-    driver.CloseButton();
-    EXPECT_TRUE(driver.IsEnded());
-    EXPECT_EQ(driver.Result(), IDCANCEL);
-    EXPECT_FALSE(dialog.HasPort());
-    EXPECT_TRUE(driver.WaitUntil([&] {
-        modem.Poll();
-        return modem.HungUp();
-    }));
+    CloseAndExpectThePortReleased(driver, dialog, modem);
 }
 
 // The caption's OK ends the dialog at once, so here the rules' closing step runs alone, as when the

@@ -100,14 +100,7 @@ TEST_F(CellprobeFault, ASilentModemGetsOnlyTheEchoOffAndThePollsAndTheDialogStay
     EXPECT_TRUE(driver.Text(IdStatus).IsEmpty());
     EXPECT_TRUE(driver.IsEnabled(IdDial));
 
-    driver.CloseButton();
-    EXPECT_TRUE(driver.IsEnded());
-    EXPECT_EQ(driver.Result(), IDCANCEL);
-    EXPECT_FALSE(dialog.HasPort());
-    EXPECT_TRUE(driver.WaitUntil([&] {
-        modem.Poll();
-        return modem.HungUp();
-    }));
+    CloseAndExpectThePortReleased(driver, dialog, modem);
 }
 
 TEST_F(CellprobeFault, ZeroAndHighBytesNeverReachTheStatusAndDoNotHideAnOk)

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "ModemPty.h"
+#include "cellprobe/CellprobeDialog.h"
 #include "ui/DialogDriver.h"
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
@@ -26,4 +29,17 @@ inline std::string QuietlyWritten(DialogDriver& driver, ModemPty& modem)
         },
         std::chrono::milliseconds(300));
     return modem.Take();
+}
+
+// The window's close request: the dialog ends cancelled, drops its port, and the module sees it go.
+inline void CloseAndExpectThePortReleased(DialogDriver& driver, CellprobeDialog& dialog, ModemPty& modem)
+{
+    driver.CloseButton();
+    EXPECT_TRUE(driver.IsEnded());
+    EXPECT_EQ(driver.Result(), IDCANCEL);
+    EXPECT_FALSE(dialog.HasPort());
+    EXPECT_TRUE(driver.WaitUntil([&] {
+        modem.Poll();
+        return modem.HungUp();
+    }));
 }
