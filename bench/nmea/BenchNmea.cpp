@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-// Decoding speed over every sentence of the shared receiver captures, and the heap allocations made
+// Decoding speed over every sentence of the receiver captures in tests/data, and the heap allocations made
 // while decoding (the target is none).
 
 namespace {
@@ -52,7 +52,7 @@ bool IsDecodedType(std::string_view sentence)
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    const std::filesystem::path directory = std::filesystem::path(SHARED_DATA_DIR) / "nmea";
+    const std::filesystem::path directory = std::filesystem::path(TEST_DATA_DIR) / "nmea";
     if (!std::filesystem::is_directory(directory)) {
         std::printf("bench_nmea: no receiver captures at %s; nothing to measure\n", directory.c_str());
         return 0;

@@ -3,7 +3,7 @@
 //   latency  last byte of a burst written to the pty -> its chunk handled on the owner thread,
 //            median and p99, for 1-byte and 60-byte bursts
 //   cpu      the reader thread's CPU time while the port is open and silent, and while a paced
-//            9600-baud NMEA stream flows (a receiver capture when the shared test data is there)
+//            9600-baud NMEA stream flows (a receiver capture from tests/data)
 //
 // seconds (default 10) is the length of each CPU run.
 
@@ -213,10 +213,10 @@ void MeasureSilentCpu(std::chrono::seconds duration)
 }
 
 // The receiver's byte stream from a capture, its comment lines dropped; generated sentences when
-// the shared data is not there.
+// the capture cannot be read.
 std::string NmeaStream(std::string* source)
 {
-    const std::filesystem::path capture = std::filesystem::path(SHARED_DATA_DIR) / "nmea" / "telit-he910.log";
+    const std::filesystem::path capture = std::filesystem::path(TEST_DATA_DIR) / "nmea" / "telit-he910.log";
     std::ifstream in(capture, std::ios::binary);
     std::string stream;
     std::string line;

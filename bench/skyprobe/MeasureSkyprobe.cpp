@@ -1,3 +1,4 @@
+#include "nmea/NmeaCapture.h"
 #include "skyprobe/ReceiverPty.h"
 
 #include "skyprobe/SkyprobeDialog.h"
@@ -26,7 +27,7 @@
 //        measure_skyprobe cpu [SEC]   CPU and resident memory of the dialog while a pty feeds a
 //                                     capture at 9600-baud pace with the echo on (default 60 s)
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise. Reads the receiver capture
-// telit-he910.log from the shared test data.
+// telit-he910.log from the test data.
 
 namespace {
 
@@ -36,7 +37,7 @@ using namespace std::chrono_literals;
 constexpr int ChunkSize = 60;
 // 9600 baud with 8 data bits, no parity and one stop bit: ten bit times per byte.
 constexpr int BytesPerSecond = 960;
-constexpr const char* CapturePath = SHARED_DATA_DIR "/nmea/telit-he910.log";
+constexpr const char* CapturePath = TEST_DATA_DIR "/nmea/telit-he910.log";
 
 // The capture as an endless stream of chunks, the way the serial link hands it over.
 class ChunkSource {
@@ -248,7 +249,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "measure_skyprobe: SECONDS must be a positive number\n");
         return 2;
     }
-    const std::string capture = CaptureBytes(CapturePath);
+    const std::string capture = ReadCaptureStream(CapturePath);
     if (capture.size() < ChunkSize) {
         std::fprintf(stderr, "measure_skyprobe: cannot read the capture %s\n", CapturePath);
         return 1;

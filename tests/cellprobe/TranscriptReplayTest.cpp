@@ -73,9 +73,8 @@ class TranscriptReplay : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const std::string path = std::string(SHARED_DATA_DIR) + "/gsm/transcripts.txt";
-        if (!std::ifstream(path))
-            GTEST_SKIP() << "modem transcripts not found at " << path;
+        const std::string path = std::string(TEST_DATA_DIR) + "/gsm/transcripts.txt";
+        ASSERT_TRUE(std::ifstream(path)) << "modem transcripts missing: " << path;
         replies = ByteExactReplies(path);
         ASSERT_FALSE(replies.empty()) << "no byte-exact reply in " << path;
         effects.rules = &rules;

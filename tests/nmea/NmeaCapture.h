@@ -8,12 +8,14 @@
 #include <string_view>
 #include <vector>
 
-// Real receiver captures (shared/testdata/nmea/*.log), cut into sentences the way skyprobe's collector
+// Real receiver captures (tests/data/nmea/*.log, carried in the repository), cut into sentences the way skyprobe's collector
 // cuts its input: from a '$' up to and including the next '*', a '$' in between kept as an ordinary
 // byte, everything outside a sentence skipped. Lines starting with '#' are the capture's own notes and
 // never reach the receiver side, so they are dropped first.
 
-inline std::vector<std::filesystem::path> CaptureFiles(const std::filesystem::path& directory)
+inline const std::filesystem::path CaptureDirectory = std::filesystem::path(TEST_DATA_DIR) / "nmea";
+
+inline std::vector<std::filesystem::path> CaptureFiles(const std::filesystem::path& directory = CaptureDirectory)
 {
     std::vector<std::filesystem::path> files;
     std::error_code error;

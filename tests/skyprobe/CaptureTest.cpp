@@ -2,49 +2,17 @@
 #include "skyprobe/DisplayTexts.h"
 #include "skyprobe/SentenceCollector.h"
 #include "skyprobe/SignalBars.h"
+#include "tests/nmea/NmeaCapture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace {
-
-const std::filesystem::path CaptureDir = std::filesystem::path(SHARED_DATA_DIR) / "nmea";
-
-// The receiver's bytes of a capture: the lines starting with '#' are the capture's own notes and
-// some of them hold '$' or '*'.
-std::string ReceiverBytes(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    const std::string all((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    std::string bytes;
-    std::size_t start = 0;
-    while (start < all.size()) {
-        std::size_t end = all.find('\n', start);
-        end = end == std::string::npos ? all.size() : end + 1;
-        if (all[start] != '#')
-            bytes.append(all, start, end - start);
-        start = end;
-    }
-    return bytes;
-}
-
-std::vector<std::filesystem::path> Captures()
-{
-    std::vector<std::filesystem::path> paths;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(CaptureDir, error))
-        if (entry.path().extension() == ".log")
-            paths.push_back(entry.path());
-    std::sort(paths.begin(), paths.end());
-    return paths;
-}
 
 std::vector<std::string> Collect(const std::string& bytes, std::mt19937* random)
 {
@@ -66,13 +34,12 @@ std::vector<std::string> Collect(const std::string& bytes, std::mt19937* random)
 
 TEST(Capture, RandomChunksGiveTheSameSentencesAsTheWholeCapture)
 {
-    const auto captures = Captures();
-    if (captures.empty())
-        GTEST_SKIP() << "no receiver captures in " << CaptureDir;
+    const auto captures = CaptureFiles();
+    ASSERT_FALSE(captures.empty()) << "no receiver captures in " << CaptureDirectory;
     std::mt19937 random(20240607);
     for (const auto& path : captures) {
         SCOPED_TRACE(path.filename().string());
-        const std::string bytes = ReceiverBytes(path);
+        const std::string bytes = ReadCaptureStream(path);
         const std::vector<std::string> whole = Collect(bytes, nullptr);
         EXPECT_FALSE(whole.empty());
         for (const std::string& sentence : whole) {
@@ -88,10 +55,9 @@ TEST(Capture, RandomChunksGiveTheSameSentencesAsTheWholeCapture)
 
 TEST(Capture, OverlongProprietarySentencesNeverReachTheDecoder)
 {
-    const auto path = CaptureDir / "mtk-3301.log";
-    if (!std::filesystem::exists(path))
-        GTEST_SKIP() << "capture missing: " << path;
-    const std::vector<std::string> sentences = Collect(ReceiverBytes(path), nullptr);
+    const auto path = CaptureDirectory / "mtk-3301.log";
+    ASSERT_TRUE(std::filesystem::exists(path)) << "capture missing: " << path;
+    const std::vector<std::string> sentences = Collect(ReadCaptureStream(path), nullptr);
     EXPECT_TRUE(std::none_of(sentences.begin(), sentences.end(),
         [](const std::string& sentence) { return sentence.find("PMTKCHN") != std::string::npos; }));
     EXPECT_TRUE(std::any_of(sentences.begin(), sentences.end(),
@@ -103,10 +69,9 @@ TEST(Capture, OverlongProprietarySentencesNeverReachTheDecoder)
 // GSA 3D with 13 15 17 19 20 and 3.50 1.75 3.00; GSV 7 in view (13 15 17 19 20 24 28).
 TEST(Capture, ShowsTheLastFixOfACapture)
 {
-    const auto path = CaptureDir / "telit-he910.log";
-    if (!std::filesystem::exists(path))
-        GTEST_SKIP() << "capture missing: " << path;
-    const std::string bytes = ReceiverBytes(path);
+    const auto path = CaptureDirectory / "telit-he910.log";
+    ASSERT_TRUE(std::filesystem::exists(path)) << "capture missing: " << path;
+    const std::string bytes = ReadCaptureStream(path);
     NmeaParser parser;
     SentenceCollector collector;
     for (std::size_t at = 0; at < bytes.size(); at += 37)

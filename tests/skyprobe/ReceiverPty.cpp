@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
-#include <iterator>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -111,20 +109,4 @@ bool DeviceIsFree(const std::string& path)
     const bool locked = ::flock(device, LOCK_EX | LOCK_NB) == 0;
     ::close(device);
     return locked;
-}
-
-std::string CaptureBytes(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    const std::string all((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    std::string bytes;
-    std::size_t start = 0;
-    while (start < all.size()) {
-        std::size_t end = all.find('\n', start);
-        end = end == std::string::npos ? all.size() : end + 1;
-        if (all[start] != '#')
-            bytes.append(all, start, end - start);
-        start = end;
-    }
-    return bytes;
 }

@@ -38,5 +38,3 @@ private:
 // True when the device can be taken for exclusive use now: opened and locked as the serial link does.
 bool DeviceIsFree(const std::string& path);
 
-// The receiver's byte stream of a capture: its '#' note lines left out (some of them hold '$' or '*').
-std::string CaptureBytes(const std::string& path);

@@ -1,4 +1,5 @@
 #include "ReceiverPty.h"
+#include "tests/nmea/NmeaCapture.h"
 
 #include "skyprobe/SkyprobeDialog.h"
 #include "ui/DialogDriver.h"
@@ -253,10 +254,9 @@ TEST(SkyprobeDialogEnding, EveryWayOutReleasesAnOpenPort)
 // test) must show in the fields after a tick and as bars over the placeholders.
 TEST_F(SkyprobeDialogTest, ShowsTheFixOfARealCaptureAsTextsAndBars)
 {
-    const std::filesystem::path path = std::filesystem::path(SHARED_DATA_DIR) / "nmea" / "telit-he910.log";
-    if (!std::filesystem::exists(path))
-        GTEST_SKIP() << "receiver capture missing: " << path;
-    const std::string bytes = CaptureBytes(path.string());
+    const std::filesystem::path path = CaptureDirectory / "telit-he910.log";
+    ASSERT_TRUE(std::filesystem::exists(path)) << "receiver capture missing: " << path;
+    const std::string bytes = ReadCaptureStream(path);
     ASSERT_NO_FATAL_FAILURE(Open());
     driver->Click(IdShowMessages);
     WideString expectedLog = dialog.logText;

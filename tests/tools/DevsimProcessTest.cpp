@@ -344,9 +344,8 @@ TEST(DevsimProcess, KeysOnItsOwnTerminalRingAndHangUp)
 
 TEST(DevsimProcess, ReplayPlaysTheCaptureWithoutItsNotes)
 {
-    const std::string capture = std::string(SHARED_DATA_DIR) + "/nmea/ublox-lea-5h.log";
-    if (access(capture.c_str(), R_OK) != 0)
-        GTEST_SKIP() << "receiver captures not found at " << SHARED_DATA_DIR;
+    const std::string capture = std::string(TEST_DATA_DIR) + "/nmea/ublox-lea-5h.log";
+    ASSERT_EQ(access(capture.c_str(), R_OK), 0) << "receiver capture missing: " << capture;
     ChildProcess devsim({ "gps", "--replay", capture });
     const std::string pty = devsim.FirstLine();
     ASSERT_TRUE(pty.starts_with("/dev/pts/")) << devsim.Stderr();
