@@ -51,6 +51,11 @@ void SerialPort::SetNotifyTarget(HWND window, UINT message)
     notifyMessage.store(message, std::memory_order_relaxed);
 }
 
+void SerialPort::SetLostMessage(UINT message)
+{
+    lostMessage.store(message, std::memory_order_relaxed);
+}
+
 bool SerialPort::Open(const WideString& portName, std::uint32_t baudRate, std::uint8_t byteSize,
     std::uint8_t stopBits, std::uint8_t parity)
 {
@@ -132,9 +137,10 @@ void SerialPort::ReaderLoop()
     // The owner changes neither while this thread runs: Close ends it before releasing them.
     const int device = portHandle.Get();
     const int stop = stopEvent.Fd();
+    DeviceIo::Wake wake = DeviceIo::Wake::Input;
     for (;;) {
         // Each wait includes the stop event, which stays set once Close has set it.
-        DeviceIo::Wake wake = DeviceIo::WaitForInput(device, stop);
+        wake = DeviceIo::WaitForInput(device, stop);
         if (wake != DeviceIo::Wake::Input)
             break;
         int count = 0;
@@ -148,6 +154,11 @@ void SerialPort::ReaderLoop()
         if (wake != DeviceIo::Wake::Input)
             break;
     }
+    // Told once, so the owner can show it and release the port. A device that fails while a Close is
+    // under way is the Close's doing and no news to the owner.
+    const UINT lost = lostMessage.load(std::memory_order_relaxed);
+    if (wake == DeviceIo::Wake::Vanished && lost != 0 && !stopEvent.IsSignalled())
+        WindowRegistry::SendMessage(notifyWindow.load(std::memory_order_relaxed), lost, 0, 0, *deliveryCancel);
     if (deliveryCancel->IsCancelled())
         cutShortChunk = std::move(buffer);
 }

@@ -37,6 +37,12 @@ public:
     // Where later chunks go; may be changed while open and takes effect from the next chunk.
     void SetNotifyTarget(HWND window, UINT message);
 
+    // The message that tells the notify window the device went away while open (unplugged, reset,
+    // hung up): sent once, synchronously, after the device's last chunk, with wParam and lParam 0.
+    // The reader has ended by then; the port stays open until its owner closes it, which the handler
+    // may do. 0, the default, reports nothing. A Close never reports a loss.
+    void SetLostMessage(UINT message);
+
     // Opens a device ("COM4:", "/dev/ttyUSB0"; see DevicePath) for this object alone, as a raw line
     // at baudRate with byteSize data bits and the stop-bit and parity codes of LineSettings, discards
     // whatever was pending and starts the reader. False when the port is already open, a code is
@@ -76,6 +82,7 @@ private:
     EventFd stopEvent;
     std::atomic<HWND> notifyWindow { NullWindow };
     std::atomic<UINT> notifyMessage { 0 };
+    std::atomic<UINT> lostMessage { 0 };
 
     // The running reader, if any, and the token that releases it from a delivery to this thread.
     std::unique_ptr<SendCancel> deliveryCancel;

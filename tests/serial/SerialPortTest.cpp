@@ -96,6 +96,7 @@ protected:
         bool opened = false;
         owner.Run([&] {
             port->SetNotifyTarget(owner.Handle(), ChunkMessage);
+            port->SetLostMessage(LostMessage);
             opened = port->Open(name, 9600, 8, 0, 0);
         });
         return opened;
@@ -249,6 +250,7 @@ TEST_F(SerialPortTest, CloseAndDeleteEndTheReaderAndReleaseTheDevice)
         EXPECT_EQ(OpenFdCount(), fdsBefore);
         EXPECT_TRUE(LockIsFree(pty.SlavePath())) << "lock or exclusive mode kept after close";
     }
+    EXPECT_TRUE(owner.window.Losses().empty()) << "closing the port was reported as a lost device";
 }
 
 TEST_F(SerialPortTest, ReopenStartsAFreshReader)

@@ -47,6 +47,7 @@ TEST(SerialPortUnplug, TheReaderEndsQuietlyAndTheSameNameOpensTheReturnedDevice)
         bool opened = false;
         owner.Run([&] {
             port->SetNotifyTarget(owner.Handle(), ChunkMessage);
+            port->SetLostMessage(LostMessage);
             opened = port->Open(name.c_str(), 9600, 8, 0, 0);
         });
         ASSERT_TRUE(opened) << "errno " << port->LastError();
@@ -69,6 +70,9 @@ TEST(SerialPortUnplug, TheReaderEndsQuietlyAndTheSameNameOpensTheReturnedDevice)
         EXPECT_TRUE(WaitForTaskEnd(*reader.begin(), 5s)) << "the reader goes on after the device vanished";
         std::this_thread::sleep_for(500ms);
         EXPECT_LT(ProcessCpuTime() - cpuBefore, 300ms) << "something spins once the device is gone";
+        ASSERT_TRUE(owner.window.WaitForLosses(static_cast<std::size_t>(plug + 1), 1s));
+        EXPECT_EQ(owner.window.Losses().size(), static_cast<std::size_t>(plug + 1)) << "the loss was told twice";
+        EXPECT_EQ(owner.window.Losses().back(), owner.window.ByteCount()) << "a chunk came after the loss";
 
         bool closed = false;
         owner.Run([&] { closed = port->Close(); });

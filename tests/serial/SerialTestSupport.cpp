@@ -107,6 +107,11 @@ std::vector<std::uint8_t> PtyPair::Receive(std::size_t count, std::chrono::milli
 
 LRESULT ChunkWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == LostMessage && wParam == 0 && lParam == 0) {
+        std::lock_guard guard(lock);
+        losses.push_back(bytes);
+        arrived.notify_all();
+    }
     if (message != ChunkMessage)
         return 0;
     const auto* data = reinterpret_cast<const std::uint8_t*>(wParam);
@@ -128,6 +133,18 @@ bool ChunkWindow::WaitForBytes(std::size_t total, std::chrono::milliseconds time
 {
     std::unique_lock guard(lock);
     return arrived.wait_for(guard, timeout, [&] { return bytes >= total; });
+}
+
+bool ChunkWindow::WaitForLosses(std::size_t count, std::chrono::milliseconds timeout)
+{
+    std::unique_lock guard(lock);
+    return arrived.wait_for(guard, timeout, [&] { return losses.size() >= count; });
+}
+
+std::vector<std::size_t> ChunkWindow::Losses()
+{
+    std::lock_guard guard(lock);
+    return losses;
 }
 
 bool ChunkWindow::WaitForChunks(std::size_t count, std::chrono::milliseconds timeout)

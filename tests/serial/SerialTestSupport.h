@@ -24,6 +24,7 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr UINT ChunkMessage = WM_USER + 1;
+constexpr UINT LostMessage = WM_USER + 2;
 
 // A pseudo-terminal pair: the master plays the device's far end, the slave is the "serial port".
 // The test keeps a slave descriptor of its own so the pair outlives every close of the port.
@@ -73,6 +74,9 @@ public:
     std::vector<Chunk> Chunks();
     std::vector<std::uint8_t> Bytes();
     std::size_t ByteCount();
+    // The byte count at each report of a lost device, in order; waits until count reports came.
+    bool WaitForLosses(std::size_t count, std::chrono::milliseconds timeout);
+    std::vector<std::size_t> Losses();
 
     std::function<void(const std::uint8_t* bytes, LPARAM count)> onChunk;
 
@@ -81,6 +85,7 @@ private:
     std::condition_variable arrived;
     std::vector<Chunk> chunks;
     std::size_t bytes = 0;
+    std::vector<std::size_t> losses;
 };
 
 // Owner thread with a registered ChunkWindow; the window is unregistered when it goes.
