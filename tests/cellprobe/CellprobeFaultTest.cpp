@@ -147,6 +147,8 @@ TEST(CellprobePermission, ADeviceTheUserMayNotOpenShowsTheOpenError)
     const auto [exitCode, output]
         = fault::RunDisabledTestWithoutPrivileges("CellprobePermission.DISABLED_UnprivilegedSide",
             { std::string(DeniedDeviceVariable) + "=" + modem.Path() });
+    if (exitCode == fault::CannotDropPrivileges)
+        GTEST_SKIP() << "machine limit: root here may not change its user, so nothing can run unprivileged";
     EXPECT_EQ(exitCode, 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
     modem.Poll();

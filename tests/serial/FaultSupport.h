@@ -26,6 +26,9 @@ using Clock = std::chrono::steady_clock;
 // The account that programs run under when nobody trusts them.
 constexpr uid_t UnprivilegedUser = 65534;
 constexpr gid_t UnprivilegedGroup = 65534;
+// The exit code of a child that was to drop its privileges and was not allowed to (root without the
+// capability to change its user, as in some containers).
+constexpr int CannotDropPrivileges = 126;
 
 inline std::string SelfPath()
 {
@@ -67,6 +70,11 @@ public:
             argv.push_back(argument.data());
         argv.push_back(nullptr);
 
+        // The unprivileged child may not be able to reach the program's path (a checkout in a private
+        // home directory): it runs the file opened here, while still privileged, instead of its name.
+        const int programFd = dropPrivileges ? ::open(program.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+        if (dropPrivileges && programFd < 0)
+            return;
         int in[2], out[2], err[2];
         if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0)
             return;
@@ -77,14 +85,22 @@ public:
             ::dup2(out[1], 1);
             ::dup2(err[1], 2);
             ::setpgid(0, 0);
-            if (dropPrivileges
-                && (::setgroups(0, nullptr) != 0
+            if (dropPrivileges) {
+                if (::setgroups(0, nullptr) != 0
                     || ::setresgid(UnprivilegedGroup, UnprivilegedGroup, UnprivilegedGroup) != 0
-                    || ::setresuid(UnprivilegedUser, UnprivilegedUser, UnprivilegedUser) != 0))
-                ::_exit(126);
+                    || ::setresuid(UnprivilegedUser, UnprivilegedUser, UnprivilegedUser) != 0)
+                    ::_exit(CannotDropPrivileges);
+                // The working directory may be just as unreachable.
+                if (::chdir("/") != 0)
+                    ::_exit(127);
+                ::fexecve(programFd, argv.data(), envp.data());
+                ::_exit(127);
+            }
             ::execve(program.c_str(), argv.data(), envp.data());
             ::_exit(127);
         }
+        if (programFd >= 0)
+            ::close(programFd);
         ::close(in[0]);
         ::close(out[1]);
         ::close(err[1]);

@@ -238,6 +238,8 @@ TEST_F(SkyprobeFault, ASecondCopyCannotOpenTheReceiverTheFirstHolds)
     ASSERT_NO_FATAL_FAILURE(Open());
     const auto [exitCode, output] = fault::RunDisabledTest(
         "SkyprobeSecondCopy.DISABLED_OpenFails", { std::string(DeviceVariable) + "=" + pty->SlavePath() });
+    if (exitCode == fault::CannotDropPrivileges)
+        GTEST_SKIP() << "machine limit: root here may not change its user, so nothing can run unprivileged";
     EXPECT_EQ(exitCode, 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
     // The first copy goes on undisturbed.

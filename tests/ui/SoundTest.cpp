@@ -135,7 +135,7 @@ TEST(PlaySound, FindsTheFileAndNeverHoldsTheCallerWithoutADevice)
     QDir::setCurrent(previous);
 
     if (QDir(QStringLiteral("/dev/snd")).exists())
-        GTEST_SKIP() << "this machine has a sound device; the no-device case cannot be checked here";
+        GTEST_SKIP() << "machine limit: this machine has a sound device, so the no-device case cannot be checked";
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(PlaySound(reinterpret_cast<const char16_t*>(path.utf16()), SND_SYNC), TRUE);
     // Generous bound: far below the sound's ten seconds, so the missing device was noticed at once.
