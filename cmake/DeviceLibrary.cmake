@@ -54,3 +54,18 @@ function(add_device_library name)
   )
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endfunction()
+
+# install_library_program(TARGET)
+#
+# Installs a program that links one of the device libraries into the binary directory. Installed under
+# a prefix whose library directory the dynamic linker does not search (/usr/local, /opt/...), the
+# program finds the library through a run path relative to itself, so the install works without
+# ldconfig and keeps working when the tree is moved. In the system's own library directory a run path
+# is not needed and distributions reject it.
+function(install_library_program target)
+  if(NOT CMAKE_INSTALL_FULL_LIBDIR IN_LIST CMAKE_C_IMPLICIT_LINK_DIRECTORIES)
+    file(RELATIVE_PATH bin_to_lib "${CMAKE_INSTALL_FULL_BINDIR}" "${CMAKE_INSTALL_FULL_LIBDIR}")
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
+  endif()
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endfunction()

@@ -1,5 +1,6 @@
-# Install layout and the Debian package. The libraries and their tools install themselves from their
-# own folders; this adds the programs, their data, desktop entries and icons.
+# Install layout. The libraries and the tools that link them install themselves from their own folders;
+# this adds the programs, their data, desktop entries, icons and manual pages. Debian packages are built
+# from debian/ (dpkg-buildpackage), which splits this same install into its packages.
 include(GNUInstallDirs)
 
 if(BUILD_PROGRAMS AND TARGET skyprobe AND TARGET cellprobe)
@@ -31,14 +32,12 @@ if(TARGET devsim)
   install(TARGETS devsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-set(CPACK_PACKAGE_NAME "deviceprobe")
-set(CPACK_PACKAGE_VENDOR "Device probe suite")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "GPS and GSM test programs, GPIO and backlight libraries")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Device probe suite developers <probe@localhost>")
-set(CPACK_GENERATOR "DEB")
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
-include(CPack)
+# One page per program, docs/man/<program>.1; a page is installed with the program it describes, so a
+# build without the Qt programs installs no pages for them.
+file(GLOB manual_pages CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/man/*.1)
+foreach(page ${manual_pages})
+  get_filename_component(program ${page} NAME_WE)
+  if(TARGET ${program})
+    install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+endforeach()

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -236,8 +237,9 @@ public:
     TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
     ~TemporaryDirectory()
     {
+        std::error_code ignored;
         if (!path.empty())
-            std::system(("rm -rf '" + path + "'").c_str());
+            std::filesystem::remove_all(path, ignored);
     }
     std::string path;
 };
