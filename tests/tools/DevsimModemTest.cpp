@@ -7,6 +7,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -20,9 +21,9 @@ using std::chrono::seconds;
 const Clock::time_point Start = Clock::time_point(seconds(1000));
 
 // A module that has had "ATE0" already, as after the program's first command.
-ModemModel QuietModem()
+ModemModel QuietModem(const ModemHabits& habits = {})
 {
-    ModemModel modem(Start);
+    ModemModel modem(Start, habits);
     modem.Receive("ATE0\r", Start);
     return modem;
 }
@@ -61,6 +62,72 @@ TEST(ModemModel, AnswersCommandsLikeAModule)
         ModemModel modem = QuietModem();
         EXPECT_EQ(modem.Receive(c.sent, Start), c.reply);
     }
+}
+
+TEST(ModemModel, HabitsOfRealModulesOnRequest)
+{
+    using State = ModemModel::CallState;
+    const auto with = [](auto change) {
+        ModemHabits habits;
+        change(habits);
+        return habits;
+    };
+    const ModemHabits noVendor = with([](ModemHabits& h) { h.vendorCommands = false; });
+    const ModemHabits chatty = with([](ModemHabits& h) { h.unsolicited = true, h.signal = 17; });
+    const ModemHabits noBlank = with([](ModemHabits& h) { h.blankInReport = false, h.signal = 99; });
+    const ModemHabits busy = with([](ModemHabits& h) { h.callFailure = "BUSY"; });
+    const ModemHabits refusing = with([](ModemHabits& h) { h.callFailure = "ERROR"; });
+    struct Case {
+        const char* name;
+        ModemHabits habits;
+        bool ringing; // an incoming call rings first
+        std::vector<const char*> sent;
+        std::string lastReply;
+        State after;
+    };
+    const Case cases[] = {
+        { "no vendor commands", noVendor, false, { "AT^SNFS=2\r" }, "\r\nERROR\r\n", State::Idle },
+        { "no vendor commands", noVendor, false, { "AT^SNFO=0,4685,6301,8500,11205,15115,4,0\r" },
+            "\r\nERROR\r\n", State::Idle },
+        { "registration ahead of a report", chatty, false, { "AT+CSQ\r" },
+            "\r\n+CREG: 1\r\n\r\n+CSQ: 17,99\r\n\r\nOK\r\n", State::Idle },
+        { "only ahead of every other one", chatty, false, { "AT+CSQ\r", "AT+CSQ\r" },
+            "\r\n+CSQ: 17,99\r\n\r\nOK\r\n", State::Idle },
+        { "no blank", noBlank, false, { "AT+CSQ\r" }, "\r\n+CSQ:99,99\r\n\r\nOK\r\n", State::Idle },
+        { "busy dial", busy, false, { "ATD112;\r" }, "\r\nBUSY\r\n", State::Idle },
+        { "failed answer loses the caller", busy, true, { "ATA\r" }, "\r\nBUSY\r\n", State::Idle },
+        { "refused answer keeps the caller", refusing, true, { "ATA\r" }, "\r\nERROR\r\n", State::Ringing },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ModemModel modem = QuietModem(c.habits);
+        std::string output;
+        if (c.ringing) {
+            ASSERT_TRUE(modem.StartIncomingCall(Start, &output));
+        }
+        std::string reply;
+        for (const char* command : c.sent)
+            reply = modem.Receive(command, Start);
+        EXPECT_EQ(reply, c.lastReply);
+        EXPECT_EQ(modem.State(), c.after);
+    }
+}
+
+TEST(ModemModel, ExtendedRingsAndACallerWhoGivesUpSilently)
+{
+    ModemHabits habits;
+    habits.unsolicited = true;
+    habits.giveUpAfter = seconds(5);
+    habits.giveUpSilently = true;
+    ModemModel modem = QuietModem(habits);
+    std::string output;
+    ASSERT_TRUE(modem.StartIncomingCall(Start, &output));
+    const std::string ring = "\r\n+CRING: VOICE\r\n\r\n+CLIP: \"01701234567\",129\r\n";
+    EXPECT_EQ(output, ring);
+    EXPECT_EQ(modem.Advance(Start + seconds(3)), ring);
+    EXPECT_EQ(modem.Advance(Start + seconds(5)), "") << "no NO CARRIER";
+    EXPECT_EQ(modem.State(), ModemModel::CallState::Idle);
+    EXPECT_EQ(modem.Advance(Start + seconds(60)), "");
 }
 
 TEST(ModemModel, EchoesUntilAte0)
