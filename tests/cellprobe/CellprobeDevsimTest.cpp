@@ -249,8 +249,8 @@ TEST_F(CellprobeAgainstDevsim, AResetModuleIsNoticedAndStartedAgainWhenItIsBack)
     EXPECT_EQ(Received(), twice);
 }
 
-// Each reply's final result comes as a chunk of its own: the report alone still moves the bar, and
-// neither part touches the number being typed.
+// Each reply's final result comes as a chunk of its own: the report alone still moves the bar, and a
+// number typed between the two parts stays as typed.
 TEST_F(CellprobeAgainstDevsim, RepliesInTwoGoes)
 {
     ASSERT_NO_FATAL_FAILURE(StartModule({ "--split-replies", "--signal", "17" }));
@@ -258,9 +258,9 @@ TEST_F(CellprobeAgainstDevsim, RepliesInTwoGoes)
     DialogDriver driver(dialog);
     ASSERT_NO_FATAL_FAILURE(WaitForStartUp(driver, dialog));
     EXPECT_EQ(driver.Position(IdSignalBar), 4);
-    driver.TypeText(IdPhoneNumber, WideString(u"0170"));
     ASSERT_TRUE(driver.FireTimer(ModemRules::PollTimerId));
     ASSERT_TRUE(driver.WaitUntil([&] { return driver.Text(IdStatus).IsEmpty(); }));
+    driver.TypeText(IdPhoneNumber, WideString(u"0170"));
     ASSERT_TRUE(driver.WaitUntil([&] { return driver.Text(IdStatus) == WideString(u"OK"); }));
     EXPECT_EQ(driver.Text(IdPhoneNumber), WideString(u"0170"));
     driver.Click(IdDial);
