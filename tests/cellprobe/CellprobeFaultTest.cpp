@@ -9,6 +9,7 @@
 #include "ui/DialogDriver.h"
 
 #include <QTimer>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -166,6 +167,7 @@ TEST(CellprobePermission, DISABLED_UnprivilegedSide)
     CellprobeDialog dialog;
     DialogDriver driver(dialog);
     EXPECT_EQ(driver.Text(IdStatus), WideString(u"Open COM error."));
+    EXPECT_TRUE(dialog.GetControlWidget(IdStatus)->toolTip().contains("dialout group"));
     EXPECT_FALSE(driver.IsEnabled(IdDial));
     EXPECT_FALSE(dialog.IsTimerRunning(ModemRules::PollTimerId));
     driver.CloseButton();

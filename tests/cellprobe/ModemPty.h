@@ -20,7 +20,7 @@ public:
     bool IsOpen() const { return master >= 0; }
     const std::string& Path() const { return slavePath; }
 
-    // The line settings the program gave its end of the terminal; false when they cannot be read.
+    // The line settings the program gave its end; false when they cannot be read.
     bool LineSettings(termios* settings) const;
 
     // Writes all of text to the program; false when the pty does not take it.

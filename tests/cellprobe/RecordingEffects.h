@@ -5,11 +5,10 @@
 #include "ui/WideString.h"
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 // Stands in for the dialog: records every effect in order as a short line ("write ATE0\r", "bar 4",
-// "show OK"), and keeps the two text fields so tests can type a number and see what is shown; as in
+// "show OK"), and keeps the two text fields so tests can type a number and see what is shown. As in
 // the dialog, only reading the fields touches the number.
 class RecordingEffects final : public ModemEffects {
 public:
@@ -55,13 +54,4 @@ public:
     WideString statusField;
     WideString numberField;
     std::vector<std::string> events;
-};
-
-// Rules wired to a recorder of their own, for cases that must start from nothing.
-struct RecordedRules {
-    RecordedRules() { effects.rules = &rules; }
-    void Chunk(std::string_view bytes) { rules.OnSerialData(bytes.data(), static_cast<int>(bytes.size())); }
-
-    RecordingEffects effects;
-    ModemRules rules { effects };
 };
