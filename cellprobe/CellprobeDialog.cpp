@@ -1,13 +1,19 @@
 #include "cellprobe/CellprobeDialog.h"
 
+#include "cellprobe/OpenFailure.h"
+#include "serial/DevicePath.h"
 #include "serial/SerialPort.h"
 #include "ui/DataExchange.h"
 #include "ui/PlaySound.h"
 #include "ui/WindowRegistry.h"
 
+#include <QString>
+#include <QWidget>
 #include <QtGlobal>
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 // Outside any namespace, as Qt's resource initialisation requires.
 static void InitCellprobeResources()
@@ -56,6 +62,7 @@ const MessageMapEntry<CellprobeDialog> CellprobeDialog::messageMap[] = {
     MapTimer(&CellprobeDialog::OnTimer),
     MapKillFocus(&CellprobeDialog::OnKillFocus),
     MapMessage(SerialDataMessage, &CellprobeDialog::OnSerialData),
+    MapMessage(ModuleLostMessage, &CellprobeDialog::OnModuleLost),
 };
 
 CellprobeDialog::CellprobeDialog()
@@ -99,17 +106,67 @@ BOOL CellprobeDialog::OnInitDialog()
 
     serialPort = std::make_unique<SerialPort>();
     serialPort->SetNotifyTarget(GetSafeHwnd(), SerialDataMessage);
-    if (!serialPort->Open(ModemPortName, ModemBaudRate, ModemByteSize, ModemStopBits, ModemParity)) {
+    serialPort->SetLostMessage(ModuleLostMessage);
+    if (!OpenPort()) {
         // Nothing can be dialled without the module; the port object stays, closed, until the end.
         rules.ReportOpenFailure();
         dialButton.EnableWindow(FALSE);
+        ExplainOpenFailure();
         return TRUE;
     }
+    StartModule();
+    return TRUE;
+}
+
+bool CellprobeDialog::OpenPort()
+{
+    return serialPort->Open(ModemPortName, ModemBaudRate, ModemByteSize, ModemStopBits, ModemParity);
+}
+
+// With the port open, at start and whenever the module has come back.
+void CellprobeDialog::StartModule()
+{
     rules.Start();
     signalBar.SendMessage(PBM_SETRANGE, 0, MAKELPARAM(0, ModemRules::SignalBarMaximum));
     signalBar.SendMessage(PBM_SETPOS, 0, 0);
     SetTimer(ModemRules::PollTimerId, ModemRules::PollTimerPeriodMs);
-    return TRUE;
+}
+
+// The status keeps its short fixed text; the reason goes where a user looking for it finds it: the
+// terminal that started the program, and the status field's tooltip.
+void CellprobeDialog::ExplainOpenFailure()
+{
+    std::string path;
+    if (!DevicePath::Resolve(ModemPortName, &path))
+        path.clear();
+    const std::string reason = DescribeOpenFailure(ModemPortVariable, path, serialPort->LastError());
+    std::fprintf(stderr, "cellprobe: %s\n", reason.c_str());
+    if (QWidget* status = GetControlWidget(IdStatus))
+        status->setToolTip(QString::fromLocal8Bit(reason));
+}
+
+// The reader has ended and told us so; the port is still open. Closing it here (the reader waits for
+// this message to be handled, which the close releases) lets the same name be opened again.
+LRESULT CellprobeDialog::OnModuleLost(WPARAM, LPARAM)
+{
+    if (rules.IsClosed() || !serialPort)
+        return 0;
+    KillTimer(ModemRules::PollTimerId);
+    rules.OnModuleLost();
+    dialButton.EnableWindow(FALSE);
+    serialPort->Close();
+    SetTimer(ReopenTimerId, ReopenPeriodMs);
+    return 0;
+}
+
+void CellprobeDialog::TryReopen()
+{
+    if (rules.IsClosed() || !serialPort || !OpenPort())
+        return;
+    KillTimer(ReopenTimerId);
+    dialButton.EnableWindow(TRUE);
+    // A module that comes back has been reset: it echoes again and knows none of our settings.
+    StartModule();
 }
 
 void CellprobeDialog::OnOK()
@@ -118,13 +175,23 @@ void CellprobeDialog::OnOK()
     Dialog::OnOK();
 }
 
+void CellprobeDialog::OnCancel()
+{
+    rules.HangUpBeforeClose();
+    Dialog::OnCancel();
+}
+
 void CellprobeDialog::OnClose()
 {
     // Closed first, timers stopped next: a tick or a chunk already on its way finds the rules closed
-    // and the port pointer empty, and does nothing.
+    // and the port pointer empty, and does nothing. A call still up is hung up while the port can
+    // still carry it.
+    rules.HangUpBeforeClose();
     rules.Close();
     KillTimer(ModemRules::SettleTimerId);
     KillTimer(ModemRules::PollTimerId);
+    KillTimer(ModemRules::RingTimerId);
+    KillTimer(ReopenTimerId);
     ReleasePort();
     // WM_CLOSE ends the dialog as cancelled; when the rules run the close steps, the message is a
     // chunk, whose default handling does nothing, and the dialog stays until the user ends it.
@@ -156,7 +223,10 @@ void CellprobeDialog::OnDial()
 
 void CellprobeDialog::OnTimer(UINT_PTR timerId)
 {
-    rules.OnTimer(static_cast<unsigned>(timerId));
+    if (timerId == ReopenTimerId)
+        TryReopen();
+    else
+        rules.OnTimer(static_cast<unsigned>(timerId));
     Default();
 }
 
@@ -189,7 +259,12 @@ void CellprobeDialog::SetSignalBar(int level)
 
 void CellprobeDialog::ExchangeFields(bool fromFields)
 {
-    UpdateData(fromFields ? TRUE : FALSE);
+    if (fromFields) {
+        UpdateData(TRUE);
+        return;
+    }
+    // The number field is left as the user has it, cursor and all.
+    SetDlgItemText(IdStatus, rules.StatusText());
 }
 
 void CellprobeDialog::StartSettleTimer()
@@ -200,6 +275,16 @@ void CellprobeDialog::StartSettleTimer()
 void CellprobeDialog::StopSettleTimer()
 {
     KillTimer(ModemRules::SettleTimerId);
+}
+
+void CellprobeDialog::StartRingTimer()
+{
+    SetTimer(ModemRules::RingTimerId, ModemRules::RingTimeoutMs);
+}
+
+void CellprobeDialog::StopRingTimer()
+{
+    KillTimer(ModemRules::RingTimerId);
 }
 
 void CellprobeDialog::PlayRing()

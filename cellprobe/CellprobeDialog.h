@@ -26,10 +26,18 @@ constexpr int IdSignalBar = 1007;
 
 // Chunks from the serial link's reader: wParam is the buffer, lParam the byte count.
 constexpr UINT SerialDataMessage = WM_USER + 1;
+// From the same reader, once, when the module has gone away; both parameters 0.
+constexpr UINT ModuleLostMessage = WM_USER + 2;
+
+// While the module is gone, the dialog looks for it under the same name this often.
+constexpr UINT_PTR ReopenTimerId = 4;
+constexpr UINT ReopenPeriodMs = 1500;
 
 // The GSM module's device name and line: 57600 baud, 8 data bits, one stop bit (code 0), no parity
 // (code 0).
 constexpr const char16_t* ModemPortName = u"COM1:";
+// The environment variable that names the device behind it (see DevicePath).
+constexpr const char* ModemPortVariable = "COM1";
 constexpr std::uint32_t ModemBaudRate = 57600;
 constexpr std::uint8_t ModemByteSize = 8;
 constexpr std::uint8_t ModemStopBits = 0;
@@ -52,6 +60,8 @@ public:
     void DoDataExchange(DataExchange* dx) override;
     BOOL OnInitDialog() override;
     void OnOK() override;
+    // Escape: hangs up a call that may be up, then ends the dialog as cancelled.
+    void OnCancel() override;
 
     // Handlers, bound in the message map.
     void OnClose();
@@ -61,6 +71,7 @@ public:
     void OnTimer(UINT_PTR timerId);
     void OnKillFocus(HWND newFocus);
     LRESULT OnSerialData(WPARAM bytes, LPARAM count);
+    LRESULT OnModuleLost(WPARAM, LPARAM);
 
     // The protocol state, for tests and tools: its flags, its strings and whether it has closed.
     ModemRules& Rules() { return rules; }
@@ -77,10 +88,16 @@ private:
     void ExchangeFields(bool fromFields) override;
     void StartSettleTimer() override;
     void StopSettleTimer() override;
+    void StartRingTimer() override;
+    void StopRingTimer() override;
     void PlayRing() override;
     void RunCloseSteps() override;
     bool WriteCommand(const char* bytes, int count) override;
 
+    bool OpenPort();
+    void StartModule();
+    void ExplainOpenFailure();
+    void TryReopen();
     void ReleasePort();
 
     static const MessageMapEntry<CellprobeDialog> messageMap[];

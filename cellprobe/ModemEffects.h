@@ -17,14 +17,21 @@ public:
     virtual void SetSignalBar(int level) = 0;
 
     // Data exchange between the two text fields and the strings ModemRules holds (StatusText,
-    // PhoneNumber). fromFields true copies what the fields show into the strings; false puts the
-    // strings into the fields.
+    // PhoneNumber). fromFields true copies what the fields show into the strings; false shows
+    // StatusText in the status field and leaves the phone-number field alone: what the user types
+    // there is theirs, and no reply of the module may overwrite it.
     virtual void ExchangeFields(bool fromFields) = 0;
 
     // Arms the one-shot settle timer (ModemRules::SettleTimerId, SettleTimerPeriodMs) or stops it.
     // Arming an armed timer restarts its period.
     virtual void StartSettleTimer() = 0;
     virtual void StopSettleTimer() = 0;
+
+    // Arms the one-shot ring watch (ModemRules::RingTimerId, RingTimeoutMs) or stops it. Every RING
+    // re-arms it, so it fires only once a ringing call has gone quiet. Arming an armed timer restarts
+    // its period.
+    virtual void StartRingTimer() = 0;
+    virtual void StopRingTimer() = 0;
 
     // Starts the ring tone and returns at once; the tone plays on by itself.
     virtual void PlayRing() = 0;

@@ -19,13 +19,32 @@ constexpr const char16_t* OkResponse = u"OK";
 constexpr const char16_t* RingResponse = u"RING";
 constexpr const char16_t* NoCarrierResponse = u"NO CARRIER";
 constexpr const char16_t* SignalReport = u"+CSQ:";
+// Final replies that end a dial or an answer without a call: the line was dead, the other side busy or
+// not answering, the caller gone.
+constexpr const char16_t* CallEndingReplies[] = { NoCarrierResponse, u"BUSY", u"NO ANSWER", u"NO DIALTONE" };
+// A refusal of the command itself; "+CME ERROR: <n>" contains it too.
+constexpr const char16_t* RefusalReply = u"ERROR";
 
 constexpr const char16_t* OpenErrorText = u"Open COM error.";
+constexpr const char16_t* ModuleGoneText = u"GSM module gone.";
 constexpr const char16_t* NumberTooLongFormat = u"Number too long: at most %d characters.";
 
 // Control characters (CR and LF among them) and bytes with the high bit set never reach the status
 // field; DEL does.
 constexpr signed char FirstPrintable = 32;
+
+// A dialled character whose byte would be a control character (a pasted line end, or a wide
+// character such as U+010D whose low byte is CR) is left out: a CR inside the command would end it
+// early and send the rest as a second command.
+WideString DialableNumber(const WideString& typed)
+{
+    WideString number;
+    for (int i = 0; i < typed.GetLength(); ++i) {
+        if ((typed.GetAt(i) & 0xFF) >= static_cast<unsigned>(FirstPrintable))
+            number += typed.GetAt(i);
+    }
+    return number;
+}
 
 } // namespace
 
@@ -47,6 +66,22 @@ void ModemRules::ReportOpenFailure()
     if (closed)
         return;
     statusText = OpenErrorText;
+    effects.ExchangeFields(false);
+}
+
+void ModemRules::OnModuleLost()
+{
+    if (closed)
+        return;
+    // Whatever was ringing or being set up went with the module.
+    flags.callPending = 0;
+    flags.ringing = 0;
+    effects.StopSettleTimer();
+    effects.StopRingTimer();
+    effects.EnableConnect(false);
+    SetDisconnect(false);
+    effects.SetSignalBar(0);
+    statusText = ModuleGoneText;
     effects.ExchangeFields(false);
 }
 
@@ -83,18 +118,19 @@ void ModemRules::ApplyRules()
         return;
     if (hasOk && StartUpStep(flags.csqStarted, SignalQueryCommand))
         return;
+    // Before the "OK" rule: a late "NO CARRIER" may share its chunk with the "OK" of a later command.
+    if (flags.callPending && EndCallAttempt())
+        return;
     if (hasOk && flags.callPending) {
         effects.StartSettleTimer();
         return;
     }
     if (statusText.Find(RingResponse) >= 0) {
-        effects.EnableConnect(true);
-        effects.PlayRing();
-        flags.ringing = 1;
+        Ring();
         return;
     }
     if (statusText.Find(NoCarrierResponse) >= 0) {
-        effects.EnableDisconnect(false);
+        SetDisconnect(false);
         effects.EnableConnect(false);
         flags.ringing = 0;
         return;
@@ -116,6 +152,52 @@ bool ModemRules::StartUpStep(std::int32_t& done, const char16_t* command)
     return true;
 }
 
+// A dial or answer that the module ends or refuses gets no "OK", so nothing would ever settle it
+// and the poll would stay paused for good.
+bool ModemRules::EndCallAttempt()
+{
+    for (const char16_t* reply : CallEndingReplies) {
+        if (statusText.Find(reply) < 0)
+            continue;
+        flags.callPending = 0;
+        effects.StopSettleTimer();
+        effects.EnableConnect(false);
+        SetDisconnect(false);
+        flags.ringing = 0;
+        return true;
+    }
+    if (statusText.Find(RefusalReply) < 0)
+        return false;
+    // A refused second dial leaves the first call up, so the buttons stay for the user to hang it up.
+    flags.callPending = 0;
+    effects.StopSettleTimer();
+    return true;
+}
+
+void ModemRules::Ring()
+{
+    effects.EnableConnect(true);
+    // Disconnect rejects the call.
+    if (!disconnectEnabled) {
+        SetDisconnect(true);
+        ringEnabledDisconnect = true;
+    }
+    effects.PlayRing();
+    flags.ringing = 1;
+    effects.StartRingTimer();
+}
+
+void ModemRules::EndRinging()
+{
+    effects.StopRingTimer();
+    if (!flags.ringing)
+        return;
+    flags.ringing = 0;
+    effects.EnableConnect(false);
+    if (ringEnabledDisconnect && !flags.callPending)
+        SetDisconnect(false);
+}
+
 void ModemRules::ShowSignalReport()
 {
     effects.SetSignalBar(SignalLevelFromReport(statusText));
@@ -126,8 +208,7 @@ void ModemRules::ShowSignalReport()
         statusText = OkResponse;
         return;
     }
-    // Later reports are routine polls: the field goes blank. Reading the fields first takes the number
-    // the user typed meanwhile into phoneNumber, so the final write does not wipe it.
+    // Later reports are routine polls: the field goes blank.
     effects.ExchangeFields(true);
     statusText.Empty();
 }
@@ -144,7 +225,7 @@ void ModemRules::OnDial()
         return;
     effects.ExchangeFields(true);
     WideString command;
-    command.Format(DialFormat, phoneNumber.c_str());
+    command.Format(DialFormat, DialableNumber(phoneNumber).c_str());
     if (command.GetLength() > SendBufferSize) {
         // Cutting the number would ring a wrong party, so nothing is dialled; the typed number stays in
         // its field for the user to correct.
@@ -154,7 +235,7 @@ void ModemRules::OnDial()
     }
     SendCommand(command);
     flags.callPending = 1;
-    effects.EnableDisconnect(true);
+    SetDisconnect(true);
 }
 
 void ModemRules::OnConnect()
@@ -163,7 +244,7 @@ void ModemRules::OnConnect()
         return;
     SendCommand(AnswerCommand);
     flags.callPending = 1;
-    effects.EnableDisconnect(true);
+    SetDisconnect(true);
 }
 
 void ModemRules::OnDisconnect()
@@ -171,7 +252,7 @@ void ModemRules::OnDisconnect()
     if (closed)
         return;
     SendCommand(HangUpCommand);
-    effects.EnableDisconnect(false);
+    SetDisconnect(false);
     effects.EnableConnect(false);
     flags.ringing = 0;
 }
@@ -187,6 +268,10 @@ void ModemRules::OnTimer(unsigned timerId)
         effects.StopSettleTimer();
         return;
     }
+    if (timerId == RingTimerId) {
+        EndRinging();
+        return;
+    }
     // A call being set up or ringing owns the line; a query now would only interleave with it.
     if (!flags.callPending && !flags.ringing)
         SendCommand(SignalQueryCommand);
@@ -200,9 +285,22 @@ void ModemRules::OnOK()
     flags.closing = 1;
 }
 
+void ModemRules::HangUpBeforeClose()
+{
+    if (disconnectEnabled)
+        SendCommand(HangUpCommand);
+}
+
 void ModemRules::Close()
 {
     closed = true;
+}
+
+void ModemRules::SetDisconnect(bool enable)
+{
+    disconnectEnabled = enable;
+    ringEnabledDisconnect = false;
+    effects.EnableDisconnect(enable);
 }
 
 bool ModemRules::SendCommand(const WideString& command)

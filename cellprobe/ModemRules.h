@@ -32,11 +32,15 @@ public:
     static constexpr int SendBufferSize = 60;
     static constexpr int MaxPhoneNumberLength = SendBufferSize - 5;
 
-    // The dialog's timers: the one-shot that settles a call after its "OK", and the signal poll.
+    // The dialog's timers: the one-shot that settles a call after its "OK", the signal poll, and the
+    // one-shot that ends a ringing call once no RING has come for a while. Modules repeat RING every
+    // few seconds while a caller waits, and many report a caller who gives up only by falling silent.
     static constexpr unsigned SettleTimerId = 1;
     static constexpr unsigned SettleTimerPeriodMs = 200;
     static constexpr unsigned PollTimerId = 2;
     static constexpr unsigned PollTimerPeriodMs = 10000;
+    static constexpr unsigned RingTimerId = 3;
+    static constexpr unsigned RingTimeoutMs = 10000;
 
     static constexpr int SignalBarMaximum = 5;
 
@@ -49,6 +53,10 @@ public:
     void Start();
     // After the port failed to open: the status field says so. The dialog disables Dial itself.
     void ReportOpenFailure();
+    // The module went away (unplugged, or reset and re-enumerated): the status field says so, the bar
+    // drops to 0, the call buttons and the call timers stop. The dialog stops the poll, and calls
+    // Start again once the module is back.
+    void OnModuleLost();
 
     // A chunk of received bytes (the link delivers 1 to 60). Shows its printable characters in the
     // status field and applies the first response rule that matches. Returns 0, the message result.
@@ -60,6 +68,10 @@ public:
     void OnTimer(unsigned timerId);
     // The caption's OK: hangs up and marks the dialog as closing; the dialog then ends itself.
     void OnOK();
+    // The window is going away with the port still open (Escape, the window manager's close button):
+    // while Disconnect is enabled a call may be up or ringing, so it is hung up rather than left
+    // running after the program has ended.
+    void HangUpBeforeClose();
     // The close steps are running (WM_CLOSE, or the rules' own close): from now on nothing is sent.
     void Close();
 
@@ -81,12 +93,20 @@ private:
     void ChunkToText(const char* bytes, int count);
     void ApplyRules();
     bool StartUpStep(std::int32_t& done, const char16_t* command);
+    bool EndCallAttempt();
+    void Ring();
+    void EndRinging();
     void ShowSignalReport();
     void RunCloseSteps();
+    void SetDisconnect(bool enable);
 
     ModemEffects& effects;
     ModemFlags flags;
     bool closed = false;
+    // What the Disconnect button shows, which only these rules change; and whether a ringing call
+    // enabled it (so the end of the ringing disables it again, unless the user took the call).
+    bool disconnectEnabled = false;
+    bool ringEnabledDisconnect = false;
     WideString statusText;
     WideString phoneNumber;
     std::array<char, SendBufferSize> sendBuffer {};

@@ -3,6 +3,7 @@
 #include "ui/WideString.h"
 
 #include <climits>
+#include <string>
 
 namespace {
 
@@ -16,8 +17,9 @@ bool IsDigit(char16_t character)
     return character >= u'0' && character <= u'9';
 }
 
-// The fixed place of the value in a report that starts the chunk: "+CSQ: 17,99".
-constexpr int QualityPosition = 6;
+constexpr const char16_t* ReportTag = u"+CSQ:";
+// The value has at most two digits (0 to 31, or 99); reading no further keeps whatever follows a
+// two-character value (the comma, or a stray digit) out of it.
 constexpr int QualityWidth = 2;
 
 constexpr int UndetectableQuality = 99;
@@ -71,5 +73,10 @@ int SignalLevelFromQuality(int quality)
 
 int SignalLevelFromReport(const WideString& chunkText)
 {
-    return SignalLevelFromQuality(WideToInt(chunkText.Mid(QualityPosition, QualityWidth)));
+    const int tag = chunkText.Find(ReportTag);
+    int at = tag < 0 ? chunkText.GetLength()
+                     : tag + static_cast<int>(std::char_traits<char16_t>::length(ReportTag));
+    while (at < chunkText.GetLength() && IsBlank(chunkText.GetAt(at)))
+        ++at;
+    return SignalLevelFromQuality(WideToInt(chunkText.Mid(at, QualityWidth)));
 }

@@ -10,7 +10,8 @@ int WideToInt(const WideString& text);
 // detectable" and gives 0; otherwise the received level -113 + 2n dBm decides the step.
 int SignalLevelFromQuality(int quality);
 
-// The bar level for a chunk text holding a "+CSQ:" report. The value is read from the two characters
-// at positions 6 and 7 of the chunk, where it stands when the chunk begins with the report; a chunk
-// with anything before the report is read at the same positions all the same.
+// The bar level for a chunk text holding a "+CSQ:" report. The value is read from the first report,
+// wherever it stands in the chunk (an unsolicited line or an echo may come first): blanks after the
+// colon are skipped, whether there are none, one or more, and the next two characters convert as
+// WideToInt does. No digits there read as the value 0, as does a text without a report.
 int SignalLevelFromReport(const WideString& chunkText);

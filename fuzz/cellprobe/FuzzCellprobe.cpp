@@ -56,10 +56,10 @@ public:
         ++effects;
         if (fromFields)
             rules->PhoneNumber() = numberField;
-        else
-            numberField = rules->PhoneNumber();
     }
     void StartSettleTimer() override { ++effects; }
+    void StartRingTimer() override { ++effects; }
+    void StopRingTimer() override { ++effects; }
     void StopSettleTimer() override
     {
         ++effects;
@@ -134,7 +134,8 @@ void CheckStep(
     if (!before.callPending && after.callPending)
         Check(op == Op::Dial || op == Op::Connect, "only Dial and Connect start a call");
     if (before.callPending && !after.callPending)
-        Check(op == Op::SettleTimer && effects.settleStops == 1, "only the settle timer ends a pending call");
+        Check((op == Op::SettleTimer || op == Op::Chunk) && effects.settleStops == 1,
+            "only the settle timer or the module's final reply ends a pending call");
     if (!before.ringing && after.ringing)
         Check(op == Op::Chunk && effects.rings == 1, "ringing starts with the sound");
     if (!before.closing && after.closing)

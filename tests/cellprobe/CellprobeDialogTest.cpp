@@ -15,7 +15,12 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <set>
 #include <string>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 // Failures show the text, not the object's bytes.
 void PrintTo(const WideString& text, std::ostream* out)
@@ -61,6 +66,10 @@ TEST_F(CellprobeDialogTest, StartsEmptyWithOnlyDialEnabledAndSwitchesEchoOffFirs
     DialogDriver driver(dialog);
     EXPECT_EQ(Written(driver, modem, 5), "ATE0\r");
     EXPECT_EQ(QuietlyWritten(driver, modem), "");
+    termios line {};
+    ASSERT_TRUE(modem.LineSettings(&line));
+    EXPECT_TRUE(::cfgetispeed(&line) == B57600 && ::cfgetospeed(&line) == B57600);
+    EXPECT_EQ(line.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<tcflag_t>(CS8)) << "8N1";
     EXPECT_EQ(driver.Text(IdStatus), WideString());
     EXPECT_EQ(driver.Text(IdPhoneNumber), WideString());
     EXPECT_EQ(driver.Position(IdSignalBar), 0);
@@ -135,9 +144,27 @@ TEST_F(CellprobeDialogTest, RingAnswerSettleAndHangUp)
     DialogDriver driver(dialog);
     ASSERT_NO_FATAL_FAILURE(StartUp(driver));
 
+    // The tone is looked up beside the program first, where the build puts it: watch what opens there.
+    const int opened = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(
+                  opened, std::filesystem::read_symlink("/proc/self/exe").parent_path().c_str(), IN_OPEN),
+        0);
     ASSERT_TRUE(modem.Send("\r\nRING\r\n"));
     ASSERT_TRUE(driver.WaitUntil([&] { return driver.IsEnabled(IdConnect); }));
     EXPECT_EQ(driver.Text(IdStatus), WideString(u"RING"));
+    EXPECT_TRUE(driver.IsEnabled(IdDisconnect)) << "a ringing call can be rejected";
+    std::set<std::string> sounds;
+    alignas(inotify_event) char events[4096];
+    for (ssize_t got = 0; (got = ::read(opened, events, sizeof events)) > 0;) {
+        for (const char* at = events; at < events + got;
+             at += sizeof(inotify_event) + reinterpret_cast<const inotify_event*>(at)->len) {
+            const QString name = reinterpret_cast<const inotify_event*>(at)->name;
+            if (name.endsWith(".wav", Qt::CaseInsensitive))
+                sounds.insert(name.toStdString());
+        }
+    }
+    ::close(opened);
+    EXPECT_EQ(sounds, std::set<std::string>({ "ring.WAV" }));
     // The poll waits while the call rings.
     ASSERT_TRUE(driver.FireTimer(ModemRules::PollTimerId));
     EXPECT_EQ(QuietlyWritten(driver, modem), "");
@@ -178,6 +205,9 @@ TEST_F(CellprobeDialogTest, WithoutTheModuleTheStatusSaysSoAndNothingCanBeDialle
     CellprobeDialog dialog;
     DialogDriver driver(dialog);
     EXPECT_EQ(driver.Text(IdStatus), WideString(u"Open COM error."));
+    const QString reason = dialog.GetControlWidget(IdStatus)->toolTip();
+    EXPECT_TRUE(reason.contains("COM1: /nonexistent/cellprobe-modem: No such file or directory."))
+        << reason.toStdString();
     EXPECT_FALSE(driver.IsEnabled(IdDial));
     EXPECT_FALSE(dialog.IsTimerRunning(ModemRules::PollTimerId));
     driver.PressOk();

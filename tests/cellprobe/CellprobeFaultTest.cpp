@@ -9,6 +9,7 @@
 #include "ui/DialogDriver.h"
 
 #include <QTimer>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -58,7 +59,8 @@ TEST_F(CellprobeFault, AModemThatRefusesEverythingHoldsTheStartUpButNotThePoll)
     EXPECT_EQ(dialog.Rules().Flags().snfsSent, 0);
     EXPECT_EQ(driver.Position(IdSignalBar), 0);
 
-    // A refused dial leaves the call buttons as the dial set them; hanging up still works.
+    // A refused dial leaves the call buttons as the dial set them, and the poll goes on; hanging up
+    // still works.
     driver.TypeText(IdPhoneNumber, WideString(u"112"));
     driver.Click(IdDial);
     EXPECT_EQ(Written(driver, modem, 7), "ATD112;\r");
@@ -66,6 +68,8 @@ TEST_F(CellprobeFault, AModemThatRefusesEverythingHoldsTheStartUpButNotThePoll)
     EXPECT_TRUE(driver.WaitUntil([&] { return driver.Text(IdStatus) == WideString(u"ERROR"); }));
     EXPECT_TRUE(driver.IsEnabled(IdDisconnect));
     EXPECT_FALSE(dialog.IsTimerRunning(ModemRules::SettleTimerId));
+    ASSERT_TRUE(driver.FireTimer(ModemRules::PollTimerId));
+    EXPECT_EQ(Written(driver, modem, 7), "AT+CSQ\r");
     driver.Click(IdDisconnect);
     EXPECT_EQ(Written(driver, modem, 4), "ATH\r");
     EXPECT_FALSE(driver.IsEnabled(IdDisconnect));
@@ -165,6 +169,7 @@ TEST(CellprobePermission, DISABLED_UnprivilegedSide)
     CellprobeDialog dialog;
     DialogDriver driver(dialog);
     EXPECT_EQ(driver.Text(IdStatus), WideString(u"Open COM error."));
+    EXPECT_TRUE(dialog.GetControlWidget(IdStatus)->toolTip().contains("dialout group"));
     EXPECT_FALSE(driver.IsEnabled(IdDial));
     EXPECT_FALSE(dialog.IsTimerRunning(ModemRules::PollTimerId));
     driver.CloseButton();

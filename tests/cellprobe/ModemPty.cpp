@@ -26,6 +26,12 @@ ModemPty::~ModemPty()
         ::close(master);
 }
 
+bool ModemPty::LineSettings(termios* settings) const
+{
+    // A pty's master reports the termios of its slave.
+    return ::tcgetattr(master, settings) == 0;
+}
+
 bool ModemPty::Send(std::string_view text)
 {
     while (!text.empty()) {

@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include <termios.h>
+
 // A pseudo-terminal standing in for the GSM module: the program opens the slave by its path (through
 // the COM1 variable), the test plays the module on the master. The test holds no slave descriptor of
 // its own, so once the program has opened the port, its release shows on the master as a hang-up.
@@ -17,6 +19,9 @@ public:
 
     bool IsOpen() const { return master >= 0; }
     const std::string& Path() const { return slavePath; }
+
+    // The line settings the program gave its end; false when they cannot be read.
+    bool LineSettings(termios* settings) const;
 
     // Writes all of text to the program; false when the pty does not take it.
     bool Send(std::string_view text);

@@ -72,10 +72,15 @@ TEST_F(ModemRulesTest, StartUpSendsOneCommandPerOk)
     }
 }
 
-TEST_F(ModemRulesTest, StartClearsTheFlags)
+TEST_F(ModemRulesTest, ALostModuleIsShownAndStartClearsTheFlags)
 {
     rules.OnDial();
     rules.OnOK();
+    effects.Take();
+    rules.OnModuleLost();
+    EXPECT_EQ(effects.Take(),
+        Events({ "settle stop", "ring timer stop", "connect off", "disconnect off", "bar 0",
+            "show GSM module gone." }));
     rules.Start();
     ExpectFlags(rules.Flags(), {});
 }
@@ -119,11 +124,12 @@ TEST_F(ModemRulesTest, SignalReportMovesTheBar)
         { "+CSQ: 31,99", 5 },
         { "+CSQ: 98,99", 5 },
         { "+CSQ: +8,99", 2 },
-        // The value is read at fixed positions 6 and 7, wherever the report starts.
-        { "x+CSQ: 17,99", 1 },
-        { "+CSQ:99,99", 2 },
+        // The value follows the first report, wherever it starts and however many blanks come first.
+        { "x+CSQ: 17,99", 4 },
+        { "+CSQ:99,99", 0 },
         { "+CSQ:  7,99", 2 },
-        { "AT+CSQ\r\r\n+CSQ: 24,99\r\n", 1 },
+        { "AT+CSQ\r\r\n+CSQ: 24,99\r\n", 5 },
+        { "\r\n+CREG: 1\r\n\r\n+CSQ:17,99\r\n", 4 },
         // No digits there reads as 0.
         { "+CSQ: ", 1 },
         { "+CSQ: ab", 1 },
@@ -156,18 +162,13 @@ TEST_F(ModemRulesTest, FirstReportShowsOkAndLaterOnesClearTheStatus)
     EXPECT_EQ(rules.Flags().csqReported, 1);
 }
 
-TEST_F(ModemRulesTest, OnlyLaterReportsKeepTheNumberTypedMeanwhile)
+TEST_F(ModemRulesTest, LaterReportsReadTheNumberTypedMeanwhile)
 {
     StartUp();
     effects.numberField = u"0123";
     Chunk("\r\n+CSQ: 17,99\r\n\r\nOK\r\n");
     EXPECT_EQ(effects.numberField.ToAscii(), "0123");
     EXPECT_EQ(rules.PhoneNumber().ToAscii(), "0123");
-
-    // Any other chunk rewrites the field from the number last read.
-    effects.numberField = u"0123456";
-    Chunk("\r\nRING\r\n");
-    EXPECT_EQ(effects.numberField.ToAscii(), "0123");
 }
 
 TEST_F(ModemRulesTest, FirstMatchingRuleWins)
@@ -183,11 +184,24 @@ TEST_F(ModemRulesTest, FirstMatchingRuleWins)
     const Case cases[] = {
         { "ok settles a pending call before a ring", true, false, "\r\nRING\r\n\r\nOK\r\n",
             { "settle start", "show RINGOK" }, 0 },
-        { "ring", false, false, "\r\nRING\r\n", { "connect on", "ring", "show RING" }, 1 },
+        { "ring", false, false, "\r\nRING\r\n",
+            { "connect on", "disconnect on", "ring", "ring timer start", "show RING" }, 1 },
         { "ring before no carrier", false, false, "RING\r\nNO CARRIER",
-            { "connect on", "ring", "show RINGNO CARRIER" }, 1 },
+            { "connect on", "disconnect on", "ring", "ring timer start", "show RINGNO CARRIER" }, 1 },
         { "no carrier", false, false, "\r\nNO CARRIER\r\n",
             { "disconnect off", "connect off", "show NO CARRIER" }, 0 },
+        // A dial or answer that ends without an "OK" ends its pending state; a refusal leaves the buttons.
+        { "busy while pending", true, false, "BUSY",
+            { "settle stop", "connect off", "disconnect off", "show BUSY" }, 0 },
+        { "no answer while pending", true, false, "NO ANSWER",
+            { "settle stop", "connect off", "disconnect off", "show NO ANSWER" }, 0 },
+        { "no dialtone while pending", true, false, "NO DIALTONE",
+            { "settle stop", "connect off", "disconnect off", "show NO DIALTONE" }, 0 },
+        { "a late no carrier before the next command's ok", true, false, "NO CARRIER\r\nAT\r\r\nOK",
+            { "settle stop", "connect off", "disconnect off", "show NO CARRIERATOK" }, 0 },
+        { "a refusal while pending", true, false, "+CME ERROR: 3", { "settle stop", "show +CME ERROR: 3" },
+            0 },
+        { "busy without a call is only shown", false, false, "BUSY", { "show BUSY" }, 0 },
         { "report before close", false, true, "+CSQ: 17,99\r\n\r\nOK", { "bar 4", "read fields", "show " },
             0 },
         { "pending call before close", true, true, "\r\nOK\r\n", { "settle start", "show OK" }, 0 },
@@ -261,6 +275,8 @@ TEST_F(ModemRulesTest, DialSendsTheTypedNumberNarrowedToBytes)
         { u"\u0131\u00E9\u4E32*#",
             "ATD1\xE9"
             "2*#;\r" },
+        // A character whose byte is a control character would cut the command short.
+        { u"01\r\n2\u010D3\t", "ATD0123;\r" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.command);
@@ -358,15 +374,21 @@ TEST_F(ModemRulesTest, PollPausesWhileACallIsPendingOrRinging)
         const char* name;
         bool dial;
         bool ring;
+        const char* reply; // the module's answer before the tick, if any
+        bool quiet; // the ringing has gone quiet before the tick
         unsigned timerId;
         bool polls;
     };
+    constexpr unsigned Poll = ModemRules::PollTimerId;
     const Case cases[] = {
-        { "idle", false, false, ModemRules::PollTimerId, true },
-        { "idle, unknown timer id", false, false, 7, true },
-        { "dial pending", true, false, ModemRules::PollTimerId, false },
-        { "ringing", false, true, ModemRules::PollTimerId, false },
-        { "both", true, true, ModemRules::PollTimerId, false },
+        { "idle", false, false, nullptr, false, Poll, true },
+        { "idle, unknown timer id", false, false, nullptr, false, 7, true },
+        { "dial pending", true, false, nullptr, false, Poll, false },
+        { "ringing", false, true, nullptr, false, Poll, false },
+        { "both", true, true, nullptr, false, Poll, false },
+        { "dial busy", true, false, "BUSY", false, Poll, true },
+        { "dial refused", true, false, "ERROR", false, Poll, true },
+        { "ringing gone quiet", false, true, nullptr, true, Poll, true },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -375,12 +397,33 @@ TEST_F(ModemRulesTest, PollPausesWhileACallIsPendingOrRinging)
             rules.OnDial();
         if (c.ring)
             Chunk("RING");
+        if (c.reply)
+            Chunk(c.reply);
+        if (c.quiet)
+            rules.OnTimer(ModemRules::RingTimerId);
         effects.Take();
         rules.OnTimer(c.timerId);
         EXPECT_EQ(effects.Take(), c.polls ? Events({ "write AT+CSQ\r" }) : Events());
         // The settle timer clears both the pending call and the ringing for the next case.
         rules.OnTimer(ModemRules::SettleTimerId);
         effects.Take();
+    }
+}
+
+TEST_F(ModemRulesTest, RingingEndsOnceTheRingsStopAndDisconnectStaysForAnAnsweredCall)
+{
+    for (const bool answered : { false, true }) {
+        StartUp();
+        Chunk("RING");
+        if (answered)
+            rules.OnConnect();
+        effects.Take();
+        rules.OnTimer(ModemRules::RingTimerId);
+        Events expected { "ring timer stop", "connect off" };
+        if (!answered)
+            expected.push_back("disconnect off");
+        EXPECT_EQ(effects.Take(), expected);
+        rules.OnTimer(ModemRules::SettleTimerId);
     }
 }
 
@@ -418,6 +461,9 @@ TEST_F(ModemRulesTest, NothingHappensAfterClose)
 
         late.OnTimer(ModemRules::PollTimerId);
         late.OnTimer(ModemRules::SettleTimerId);
+        late.OnTimer(ModemRules::RingTimerId);
+        late.OnModuleLost();
+        late.HangUpBeforeClose();
         late.OnSerialData("\r\nRING\r\n\r\nOK\r\n", 14);
         late.OnDial();
         late.OnConnect();

@@ -8,7 +8,8 @@
 #include <vector>
 
 // Stands in for the dialog: records every effect in order as a short line ("write ATE0\r", "bar 4",
-// "show OK"), and keeps the two text fields so tests can type a number and see what is shown.
+// "show OK"), and keeps the two text fields so tests can type a number and see what is shown. As in
+// the dialog, only reading the fields touches the number.
 class RecordingEffects final : public ModemEffects {
 public:
     void EnableConnect(bool enable) override { events.push_back(enable ? "connect on" : "connect off"); }
@@ -26,11 +27,12 @@ public:
             return;
         }
         statusField = rules->StatusText();
-        numberField = rules->PhoneNumber();
         events.push_back("show " + statusField.ToAscii());
     }
     void StartSettleTimer() override { events.push_back("settle start"); }
     void StopSettleTimer() override { events.push_back("settle stop"); }
+    void StartRingTimer() override { events.push_back("ring timer start"); }
+    void StopRingTimer() override { events.push_back("ring timer stop"); }
     void PlayRing() override { events.push_back("ring"); }
     void RunCloseSteps() override { events.push_back("close"); }
     bool WriteCommand(const char* bytes, int count) override

@@ -65,7 +65,7 @@ TEST(SignalLevel, StepsOfTheQualityValue)
     }
 }
 
-TEST(SignalLevel, ReadsTheReportAtFixedPositions)
+TEST(SignalLevel, ReadsTheValueAfterTheFirstReport)
 {
     struct Case {
         const char* text;
@@ -74,9 +74,14 @@ TEST(SignalLevel, ReadsTheReportAtFixedPositions)
     const Case cases[] = {
         { "+CSQ: 17,99OK", 4 },
         { "+CSQ: 9", 2 },
-        { "x+CSQ: 17,99", 1 },
-        { "xx+CSQ: 17,99", 1 },
+        { "x+CSQ: 17,99", 4 },
+        { "+CREG: 1+CSQ:99,99", 0 },
+        { "+CSQ:   18", 5 },
+        // Two characters at most, so an out-of-range "100" reads as 10.
+        { "+CSQ: 100,99", 2 },
+        { "+CSQ: 5,99+CSQ: 31,99", 1 },
         { "+CSQ:", 1 },
+        { "+CSQ", 1 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

@@ -148,10 +148,12 @@ TEST_F(TranscriptReplay, RealRepliesDriveACallFromStartUpToClose)
     rules.OnTimer(ModemRules::PollTimerId);
     EXPECT_EQ(effects.Take(), Events({ "write AT+CSQ\r" }));
     EXPECT_EQ(Receive(WithoutEcho(Find("+CSQ: 11,99"))), Events({ "write AT+CSQ\r", "show +CSQ: 11,99OK" }));
-    EXPECT_EQ(Receive(WithoutEcho(Find("+CSQ: 24,99"))), Events({ "bar 5", "show OK" }));
+    // Echoed, as by a module that was reset: the report after the echo counts.
+    EXPECT_EQ(Receive(Find("+CSQ: 24,99")), Events({ "bar 5", "show OK" }));
 
     // An incoming call: the poll pauses while it rings and while the answer is pending.
-    EXPECT_EQ(Receive(Find("RING\r\n")), Events({ "connect on", "ring", "show RING" }));
+    EXPECT_EQ(Receive(Find("RING\r\n")),
+        Events({ "connect on", "disconnect on", "ring", "ring timer start", "show RING" }));
     rules.OnTimer(ModemRules::PollTimerId);
     EXPECT_EQ(effects.Take(), Events());
     rules.OnConnect();

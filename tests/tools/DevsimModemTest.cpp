@@ -20,9 +20,9 @@ using std::chrono::seconds;
 const Clock::time_point Start = Clock::time_point(seconds(1000));
 
 // A module that has had "ATE0" already, as after the program's first command.
-ModemModel QuietModem()
+ModemModel QuietModem(const ModemHabits& habits = {})
 {
-    ModemModel modem(Start);
+    ModemModel modem(Start, habits);
     modem.Receive("ATE0\r", Start);
     return modem;
 }
@@ -60,6 +60,29 @@ TEST(ModemModel, AnswersCommandsLikeAModule)
         SCOPED_TRACE(c.sent);
         ModemModel modem = QuietModem();
         EXPECT_EQ(modem.Receive(c.sent, Start), c.reply);
+    }
+}
+
+TEST(ModemModel, HabitsOfRealModulesOnRequest)
+{
+    ModemHabits noVendor, chatty, busy;
+    noVendor.vendorCommands = false;
+    chatty.unsolicited = true;
+    chatty.blankInReport = false;
+    chatty.signal = 99;
+    busy.callFailure = "BUSY";
+    struct Case {
+        const ModemHabits& habits;
+        const char* sent;
+        const char* reply;
+    };
+    for (const Case& c : { Case { noVendor, "AT^SNFS=2\r", "\r\nERROR\r\n" },
+             Case { chatty, "AT+CSQ\r", "\r\n+CREG: 1\r\n\r\n+CSQ:99,99\r\n\r\nOK\r\n" },
+             Case { busy, "ATD112;\r", "\r\nBUSY\r\n" } }) {
+        SCOPED_TRACE(c.sent);
+        ModemModel modem = QuietModem(c.habits);
+        EXPECT_EQ(modem.Receive(c.sent, Start), c.reply);
+        EXPECT_EQ(modem.State(), ModemModel::CallState::Idle);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace {
 
@@ -10,6 +11,9 @@ constexpr char Ok[] = "\r\nOK\r\n";
 constexpr char Error[] = "\r\nERROR\r\n";
 constexpr char Ring[] = "\r\nRING\r\n";
 constexpr char NoCarrier[] = "\r\nNO CARRIER\r\n";
+constexpr char Registered[] = "\r\n+CREG: 1\r\n";
+// The extended incoming-call report, with the caller's number (type 129: national or unknown).
+constexpr char ExtendedRing[] = "\r\n+CRING: VOICE\r\n\r\n+CLIP: \"01701234567\",129\r\n";
 
 // The signal wanders slowly between 11 and 23 (about -91 to -67 dBm), a full swing every four minutes.
 constexpr double SignalMean = 17.0;
@@ -31,8 +35,9 @@ bool AllOf(std::string_view text, std::string_view allowed)
 
 }
 
-ModemModel::ModemModel(Clock::time_point start)
+ModemModel::ModemModel(Clock::time_point start, ModemHabits moduleHabits)
     : switchedOn(start)
+    , habits(std::move(moduleHabits))
 {
 }
 
@@ -90,22 +95,18 @@ std::string ModemModel::Execute(const std::string& command, Clock::time_point no
         echo = true;
         return Ok;
     }
-    // The two vendor settings (noise suppression and audio gains) only need to be accepted.
+    // The two vendor settings (noise suppression and audio gains) only need to be accepted, by a module
+    // that has them.
     if ((upper.starts_with("^SNFS=") && AllOf(upper.substr(6), "0123456789"))
         || (upper.starts_with("^SNFO=") && AllOf(upper.substr(6), "0123456789,"))) {
-        return Ok;
+        return habits.vendorCommands ? Ok : Error;
     }
     if (upper == "+CSQ")
-        return "\r\n+CSQ: " + std::to_string(SignalStrength(now)) + ",99\r\n" + Ok;
+        return SignalReport(now);
     if (upper.starts_with("D"))
         return Dial(body.substr(1), now);
-    if (upper == "A") {
-        if (state != CallState::Ringing)
-            return NoCarrier;
-        state = CallState::Connected;
-        callDeadline = now + CallSeconds;
-        return Ok;
-    }
+    if (upper == "A")
+        return Answer(now);
     if (upper == "H" || upper == "H0") {
         state = CallState::Idle;
         return Ok;
@@ -122,9 +123,41 @@ std::string ModemModel::Dial(std::string_view text, Clock::time_point now)
     const std::string_view number = text.substr(0, text.size() - 1);
     if (!AllOf(number, "0123456789+*#pPwWtT,"))
         return Error;
+    if (!habits.callFailure.empty())
+        return "\r\n" + habits.callFailure + "\r\n";
     state = CallState::Connected;
     callDeadline = now + CallSeconds;
     return Ok;
+}
+
+std::string ModemModel::Answer(Clock::time_point now)
+{
+    if (state != CallState::Ringing)
+        return NoCarrier;
+    if (!habits.callFailure.empty()) {
+        // A refused answer leaves the caller waiting; any other failure loses the call.
+        if (habits.callFailure != "ERROR")
+            state = CallState::Idle;
+        return "\r\n" + habits.callFailure + "\r\n";
+    }
+    state = CallState::Connected;
+    callDeadline = now + CallSeconds;
+    return Ok;
+}
+
+std::string ModemModel::SignalReport(Clock::time_point now)
+{
+    const int value = habits.signal >= 0 ? habits.signal : SignalStrength(now);
+    std::string report = habits.unsolicited && reports % 2 == 0 ? Registered : "";
+    ++reports;
+    report
+        += std::string("\r\n+CSQ:") + (habits.blankInReport ? " " : "") + std::to_string(value) + ",99\r\n";
+    return report + Ok;
+}
+
+std::string ModemModel::RingLines() const
+{
+    return habits.unsolicited ? ExtendedRing : Ring;
 }
 
 std::string ModemModel::Advance(Clock::time_point now)
@@ -132,11 +165,14 @@ std::string ModemModel::Advance(Clock::time_point now)
     std::string output;
     if (state == CallState::Ringing) {
         if (now >= callDeadline) {
-            RemoteHangUp(&output);
+            if (habits.giveUpSilently)
+                state = CallState::Idle;
+            else
+                RemoteHangUp(&output);
             return output;
         }
         if (now >= nextRing) {
-            output += Ring;
+            output += RingLines();
             nextRing += RingSeconds;
             if (nextRing <= now) // held up for longer than a ring: one RING, not a burst
                 nextRing = now + RingSeconds;
@@ -162,9 +198,9 @@ bool ModemModel::StartIncomingCall(Clock::time_point now, std::string* output)
     if (state != CallState::Idle)
         return false;
     state = CallState::Ringing;
-    *output += Ring;
+    *output += RingLines();
     nextRing = now + RingSeconds;
-    callDeadline = now + GiveUpSeconds;
+    callDeadline = now + habits.giveUpAfter;
     return true;
 }
 
