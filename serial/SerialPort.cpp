@@ -115,6 +115,7 @@ bool SerialPort::FailOpen(int error)
 bool SerialPort::StartReader()
 {
     deliveryCancel = std::make_unique<SendCancel>();
+    readerFinished.store(false);
     const int error = pthread_create(&reader, nullptr, &SerialPort::ReaderMain, this);
     if (error != 0) {
         deliveryCancel.reset();
@@ -156,6 +157,8 @@ void SerialPort::ReaderLoop()
     }
     // Told once, so the owner can show it and release the port. A device that fails while a Close is
     // under way is the Close's doing and no news to the owner.
+    if (wake == DeviceIo::Wake::Vanished)
+        readerFinished.store(true);
     const UINT lost = lostMessage.load(std::memory_order_relaxed);
     if (wake == DeviceIo::Wake::Vanished && lost != 0 && !stopEvent.IsSignalled())
         WindowRegistry::SendMessage(notifyWindow.load(std::memory_order_relaxed), lost, 0, 0, *deliveryCancel);
@@ -184,8 +187,12 @@ bool SerialPort::Write(const void* data, int length)
 bool SerialPort::Close()
 {
     if (stopEvent.IsValid()) {
+        // Freezing the owner for a second after an unplug would only delay telling the user. Read
+        // before the stop, which ends a healthy reader too.
+        const bool readerDone = readerFinished.load();
         stopEvent.Signal();
-        std::this_thread::sleep_for(ClosePause);
+        if (!readerDone)
+            std::this_thread::sleep_for(ClosePause);
         EndReader();
         stopEvent.Release();
     }

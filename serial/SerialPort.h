@@ -58,8 +58,9 @@ public:
     bool Write(const void* data, int length);
 
     // Stops the reader and closes the device: signals the reader, pauses 1000 ms so that it can
-    // finish what it is doing, drops a chunk still waiting for the owner's thread, waits for the
-    // reader to end, then discards pending bytes and releases the device. Safe from inside the
+    // finish what it is doing (no pause when the device had vanished and the reader is done with it),
+    // drops a chunk still waiting for the owner's thread, waits for the reader to end, then discards
+    // pending bytes and releases the device. Safe from inside the
     // handler of one of this port's own chunks. True when an open port was closed, false when the
     // port was not open.
     bool Close();
@@ -88,6 +89,9 @@ private:
     std::unique_ptr<SendCancel> deliveryCancel;
     pthread_t reader {};
     bool readerRunning = false;
+    // Set by the reader once it has done with the device for good (it gave up on a vanished device):
+    // Close then has nothing to wait for.
+    std::atomic<bool> readerFinished { false };
     // A chunk buffer whose delivery Close cut short; its handler may still be running below Close.
     std::unique_ptr<std::uint8_t[]> cutShortChunk;
     int lastError = 0;
