@@ -35,7 +35,9 @@ int OpenBoardDirectory(const std::string& path, std::string* problem)
     while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         const int error = errno;
-        if (error == ELOOP)
+        // With O_DIRECTORY a link at the end fails as "not a directory"; tell the two apart for the user.
+        struct stat link { };
+        if (error == ELOOP || (error == ENOTDIR && lstat(name.c_str(), &link) == 0 && S_ISLNK(link.st_mode)))
             *problem = path + " is a symbolic link";
         else if (error == ENOTDIR)
             *problem = path + " is not a directory";

@@ -1,5 +1,7 @@
-#include "tools/devsim/BoardCommand.h"
 #include "tools/devsim/BoardView.h"
+
+#include "pinbank/PinTable.h"
+#include "platform/RegisterBlocks.h"
 #include "tools/devsim/RegisterWindowFile.h"
 
 #include <gtest/gtest.h>
@@ -15,20 +17,12 @@ namespace {
 
 RegisterWindowFile Gpio()
 {
-    return RegisterWindowFile(BoardView::GpioAddress, BoardView::GpioSize);
+    return RegisterWindowFile(GpioBlockAddress, GpioWindowSize);
 }
 
 RegisterWindowFile Timer()
 {
-    return RegisterWindowFile(BoardView::TimerAddress, BoardView::TimerSize);
-}
-
-int IndexOf(int pin)
-{
-    for (int index = 0; index < BoardView::PinCount; ++index)
-        if (BoardView::PinAt(index).number == pin)
-            return index;
-    return -1;
+    return RegisterWindowFile(TimerBlockAddress, TimerWindowSize);
 }
 
 class TemporaryDir {
@@ -88,7 +82,7 @@ TEST(BoardView, PinModesAndLevelsFromTheirFields)
         RegisterWindowFile gpio = Gpio();
         gpio.SetWord(c.control, c.controlValue);
         gpio.SetWord(c.control + 4, c.dataValue);
-        const BoardView::PinState state = BoardView::DecodePin(gpio, IndexOf(c.pin));
+        const BoardView::PinState state = BoardView::DecodePin(gpio, *FindPin(c.pin));
         EXPECT_EQ(state.mode, c.mode);
         EXPECT_EQ(state.high, c.high);
     }
@@ -106,19 +100,22 @@ TEST(BoardView, BacklightLevelFromLinesAndTimer)
         const char* driveMode;
         const char* brightness;
     };
+    // Control 0x10 makes line 2 (the power enable, pin 54) an output; only then does its data bit count.
     const Case cases[] = {
-        { "dimmed to half", 0x8, 0x4, 0x900, 1005, 500, "timer", "compare 500 / count 1005 = 49.8 % duty" },
-        { "full", 0x4, 0x6, 0x900, 1005, 1000, "output", "full (drive line is a plain output, high)" },
-        { "plain output low", 0x4, 0x4, 0x900, 1005, 1000, "output",
+        { "dimmed to half", 0x18, 0x4, 0x900, 1005, 500, "timer", "compare 500 / count 1005 = 49.8 % duty" },
+        { "full", 0x14, 0x6, 0x900, 1005, 1000, "output", "full (drive line is a plain output, high)" },
+        { "plain output low", 0x14, 0x4, 0x900, 1005, 1000, "output",
             "dark (drive line is a plain output, low)" },
-        { "off", 0x8, 0x0, 0x900, 1005, 500, "timer", "off (power enable low)" },
-        { "off although full", 0x4, 0x2, 0x900, 1005, 1000, "output", "off (power enable low)" },
-        { "compare above count", 0x8, 0x4, 0x900, 1005, 1500, "timer",
+        { "off", 0x18, 0x0, 0x900, 1005, 500, "timer", "off (power enable low)" },
+        { "off although full", 0x14, 0x2, 0x900, 1005, 1000, "output", "off (power enable low)" },
+        { "power enable high but not an output", 0x08, 0x4, 0x900, 1005, 500, "timer",
+            "off (power enable not driven: its line is in mode input)" },
+        { "compare above count", 0x18, 0x4, 0x900, 1005, 1500, "timer",
             "compare 1500 / count 1005 = 100.0 % duty" },
-        { "no period", 0x8, 0x4, 0x900, 0, 500, "timer", "compare 500 / count 0: no PWM period set" },
-        { "timer stopped", 0x8, 0x4, 0x600, 1005, 100, "timer",
+        { "no period", 0x18, 0x4, 0x900, 0, 500, "timer", "compare 500 / count 0: no PWM period set" },
+        { "timer stopped", 0x18, 0x4, 0x600, 1005, 100, "timer",
             "compare 100 / count 1005 = 10.0 % duty (timer not started)" },
-        { "drive line an input", 0x0, 0x4, 0x900, 1005, 500, "input",
+        { "drive line an input", 0x10, 0x4, 0x900, 1005, 500, "input",
             "dark (drive line is in mode input, not driven)" },
     };
     for (const Case& c : cases) {
@@ -189,24 +186,4 @@ TEST(RegisterWindowFile, ReadsLittleEndianWordsAndSaysWhatIsMissing)
     EXPECT_EQ(missing.Word(0), 0u) << "a reload must not keep old values";
     EXPECT_EQ(missing.Note(), "missing: every register reads as 0");
     EXPECT_EQ(access((dir.path + "/12345678.reg").c_str(), F_OK), -1) << "the view must never create a file";
-}
-
-TEST(BoardCommand, DefaultDirectoryFollowsTheEnvironment)
-{
-    struct Case {
-        const char* regwin;
-        const char* runtime;
-        const char* expected;
-    };
-    const Case cases[] = {
-        { "/srv/regs", "/run/user/7", "/srv/regs" },
-        { "", "/run/user/7", "/run/user/7/regwin" },
-        { nullptr, "/run/user/7", "/run/user/7/regwin" },
-        { nullptr, "", "/tmp/regwin-7" },
-        { nullptr, nullptr, "/tmp/regwin-7" },
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.expected);
-        EXPECT_EQ(BoardCommand::DefaultDirectory(c.regwin, c.runtime, 7), c.expected);
-    }
 }
