@@ -101,7 +101,9 @@ int OpenRegisterFile(const std::string& directory, const char* name)
     std::string problem;
     const FileDescriptor board(OpenBoardDirectory(directory, &problem));
     if (board.Get() < 0) {
-        ReportProblem("not using the board directory: %s", problem.c_str());
+        ReportProblem("not using the board directory: %s; set REGWIN_DIR to a directory of this user's that "
+                      "nobody else can write",
+            problem.c_str());
         return -1;
     }
     // O_RDWR fails on a directory and O_NOFOLLOW on a symbolic link, even for root.

@@ -59,9 +59,11 @@ static void* CallForever(void* unused)
     return NULL;
 }
 
-/* Reads the level while the worker sets it, then leaves main with the worker still calling. */
+/* Reads the level while the worker sets it, then leaves main with the worker still calling. A child that
+ * hangs on its way out is ended by the alarm and counted, rather than stalling the whole loop. */
 static int ReturnWhileAThreadCalls(void)
 {
+    alarm(20);
     if (InitBacklightCtrl() != 1)
         return 3;
     pthread_t worker;
