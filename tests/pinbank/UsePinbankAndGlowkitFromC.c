@@ -1,12 +1,8 @@
 /* A C program on the device using both libraries through their public headers and plain linking.
- *
- * Without arguments it checks what the libraries do and exits 0 when every check holds, else prints the
- * failed check and exits 1.
- *
- * With "exit-race RUNS" it forks RUNS children; each starts a thread that keeps calling both libraries
- * and returns from main a millisecond later, so the libraries are unloaded while that thread is still
- * inside them. It prints how many children did not exit cleanly (a crash or a sanitizer report) and
- * exits 1 when any did. */
+ * Without arguments it checks what they do: exit 0 when every check holds, else 1 with the failed check.
+ * With "exit-race RUNS" it forks RUNS children that each return from main while a thread of theirs is
+ * still calling both libraries, so they are unloaded under it; it exits 1 when any child crashed, hung
+ * or failed. */
 #define _POSIX_C_SOURCE 200809L
 
 #include "glowkit/glowkit.h"

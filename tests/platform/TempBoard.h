@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -131,18 +130,6 @@ public:
 private:
     std::string directory;
 };
-
-// How many descriptors of this process are open on `path`, from /proc/self/fd.
-inline int DescriptorsOf(const std::string& path)
-{
-    int count = 0;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
-        if (std::filesystem::read_symlink(entry.path(), error) == path)
-            ++count;
-    }
-    return count;
-}
 
 // How many mappings of `address`'s register file this process holds, from /proc/self/maps.
 inline int MappingsOf(std::uint32_t address)

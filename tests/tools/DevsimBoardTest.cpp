@@ -2,16 +2,13 @@
 
 #include "pinbank/PinTable.h"
 #include "platform/RegisterBlocks.h"
+#include "platform/TempBoard.h"
 #include "tools/devsim/RegisterWindowFile.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
-
-#include <unistd.h>
 
 namespace {
 
@@ -23,31 +20,6 @@ RegisterWindowFile Gpio()
 RegisterWindowFile Timer()
 {
     return RegisterWindowFile(TimerBlockAddress, TimerWindowSize);
-}
-
-class TemporaryDir {
-public:
-    TemporaryDir()
-    {
-        char pattern[] = "/tmp/devsim-board-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        path = made ? made : "";
-    }
-    ~TemporaryDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-    void Write(const std::string& name, const std::string& bytes) const
-    {
-        std::ofstream(path + "/" + name, std::ios::binary) << bytes;
-    }
-    std::string path;
-};
-
-std::string LittleEndianWords(std::initializer_list<std::uint32_t> words)
-{
-    std::string bytes;
-    for (const std::uint32_t word : words)
-        for (int i = 0; i < 4; ++i)
-            bytes += static_cast<char>((word >> (8 * i)) & 0xFF);
-    return bytes;
 }
 
 }
@@ -157,21 +129,22 @@ TEST(BoardView, RenderShowsEveryPinAndTheBacklight)
 
 TEST(RegisterWindowFile, ReadsLittleEndianWordsAndSaysWhatIsMissing)
 {
-    TemporaryDir dir;
-    ASSERT_FALSE(dir.path.empty());
-    dir.Write(
-        "92100000.reg", LittleEndianWords({ 0x11223344, 0, 0, 0, 0xA5A5A5A5 }) + std::string(236, '\0'));
-    dir.Write("91a00000.reg", LittleEndianWords({ 0xDEADBEEF, 0x01020304 })); // 8 of 68 bytes
+    TempBoard dir;
+    dir.SetWord(GpioBlockAddress, 0x00, 0x11223344);
+    dir.SetWord(GpioBlockAddress, 0x10, 0xA5A5A5A5);
+    dir.SetWord(GpioBlockAddress, 0xFC, 0); // the whole window
+    dir.SetWord(TimerBlockAddress, 0x00, 0xDEADBEEF);
+    dir.SetWord(TimerBlockAddress, 0x04, 0x01020304); // 8 of 68 bytes
 
     RegisterWindowFile gpio = Gpio();
-    gpio.Load(dir.path);
+    gpio.Load(dir.Directory());
     EXPECT_EQ(gpio.GetState(), RegisterWindowFile::State::Read);
     EXPECT_EQ(gpio.Word(0x00), 0x11223344u);
     EXPECT_EQ(gpio.Word(0x10), 0xA5A5A5A5u);
     EXPECT_EQ(gpio.Note(), "256 bytes");
 
     RegisterWindowFile timer = Timer();
-    timer.Load(dir.path);
+    timer.Load(dir.Directory());
     EXPECT_EQ(timer.GetState(), RegisterWindowFile::State::Short);
     EXPECT_EQ(timer.Word(0x04), 0x01020304u);
     EXPECT_EQ(timer.Word(0x1C), 0u);
@@ -180,10 +153,10 @@ TEST(RegisterWindowFile, ReadsLittleEndianWordsAndSaysWhatIsMissing)
 
     RegisterWindowFile missing(0x12345678, 16);
     missing.SetWord(0, 7);
-    missing.Load(dir.path);
+    missing.Load(dir.Directory());
     EXPECT_EQ(missing.FileName(), "12345678.reg");
     EXPECT_EQ(missing.GetState(), RegisterWindowFile::State::Missing);
     EXPECT_EQ(missing.Word(0), 0u) << "a reload must not keep old values";
     EXPECT_EQ(missing.Note(), "missing: every register reads as 0");
-    EXPECT_EQ(access((dir.path + "/12345678.reg").c_str(), F_OK), -1) << "the view must never create a file";
+    EXPECT_FALSE(dir.FileExists(0x12345678)) << "the view must never create a file";
 }
