@@ -1,17 +1,13 @@
 #include "glowkit/BacklightControl.h"
 
 #include "platform/MapRegisterWindow.h"
+#include "platform/RegisterBlocks.h"
 #include "platform/RegisterWindow.h"
 
 #include <cassert>
 #include <limits>
 
 namespace {
-
-constexpr std::uint32_t GpioBlockAddress = 0x92100000;
-constexpr std::uint32_t GpioWindowSize = 0x100;
-constexpr std::uint32_t TimerBlockAddress = 0x91A00000;
-constexpr std::uint32_t TimerWindowSize = 0x44;
 
 // GPIO port shared with the GPIO library: line 1 drives the backlight, line 2 enables its power.
 constexpr std::uint32_t BacklightPortControl = 0x10;
@@ -105,14 +101,15 @@ std::int32_t BacklightControl::InitBacklightCtrl()
     // Adopt what the hardware shows: an earlier program may have left the backlight dimmed. The level is
     // stored before SetBrightness so that an adopted level is not applied a second time.
     const std::uint32_t quotient = Timer().Read32(CompareBuffer) / ComparePerLevel;
-    level = static_cast<std::int32_t>(quotient);
-    SetBrightness(quotient > 0 ? level : FullLevel);
+    const auto adopted = static_cast<std::int32_t>(quotient);
+    level.store(adopted, std::memory_order_relaxed);
+    SetBrightness(quotient > 0 ? adopted : FullLevel);
     return 1;
 }
 
 std::int32_t BacklightControl::SetBrightness(std::int32_t newLevel)
 {
-    const std::int32_t old = level;
+    const std::int32_t old = level.load(std::memory_order_relaxed);
     if (!HasWindows() || newLevel == old)
         return old;
 
@@ -128,7 +125,7 @@ std::int32_t BacklightControl::SetBrightness(std::int32_t newLevel)
         gpio.Write32(BacklightPortData, data | PowerEnable);
     }
 
-    level = newLevel;
+    level.store(newLevel, std::memory_order_relaxed);
 
     if (newLevel == FullLevel) {
         std::uint32_t control = gpio.Read32(BacklightPortControl);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 class RegisterWindow;
@@ -7,7 +8,8 @@ class RegisterWindow;
 // The backlight library's state (the stored level and the two register windows) and its register
 // sequences. The backlight drive line is GPIO port 0x10 line 1, switched between the PWM timer and a
 // plain output; the power enable is line 2 of the same port, whose mode the GPIO library owns.
-// Not thread-safe: callers serialise InitBacklightCtrl and SetBrightness.
+// Not thread-safe: callers serialise InitBacklightCtrl and SetBrightness. The level alone is atomic, so
+// GetBrightness may run on any thread at any time.
 class BacklightControl {
 public:
     constexpr BacklightControl() = default;
@@ -19,7 +21,7 @@ public:
     // A window already mapped is kept, so the next call maps only what is missing.
     std::int32_t InitBacklightCtrl();
 
-    std::int32_t GetBrightness() const { return level; }
+    std::int32_t GetBrightness() const { return level.load(std::memory_order_relaxed); }
 
     // Stores `newLevel` and returns the previous level. Without both windows (before a successful
     // InitBacklightCtrl, or after ReleaseWindows) it touches nothing and stores nothing.
@@ -43,7 +45,7 @@ private:
     RegisterWindow Gpio() const;
     RegisterWindow Timer() const;
 
-    std::int32_t level = -1;
+    std::atomic<std::int32_t> level { -1 };
     void* gpioWindow = nullptr;
     void* timerWindow = nullptr;
 };

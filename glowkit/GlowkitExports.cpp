@@ -2,6 +2,7 @@
 
 #include "glowkit/BacklightControl.h"
 #include "glowkit/GlowkitLibrary.h"
+#include "platform/WithoutExceptions.h"
 
 #define GLOWKIT_EXPORT __attribute__((visibility("default")))
 
@@ -11,21 +12,22 @@ namespace {
 // InitBacklightCtrl, not at load, so only the unload does work.
 __attribute__((constructor)) void AttachToProcess()
 {
-    GlowkitEntry(AttachReason::ProcessAttach);
+    WithoutExceptions(false, [] { return GlowkitEntry(AttachReason::ProcessAttach); });
 }
 
 __attribute__((destructor)) void DetachFromProcess()
 {
-    GlowkitEntry(AttachReason::ProcessDetach);
+    WithoutExceptions(false, [] { return GlowkitEntry(AttachReason::ProcessDetach); });
 }
 
 }
 
 extern "C" GLOWKIT_EXPORT int32_t InitBacklightCtrl(void)
 {
-    return Backlight().InitBacklightCtrl();
+    return WithoutExceptions(int32_t { 0 }, [] { return GlowkitInitBacklightCtrl(); });
 }
 
+// Reads the atomic level only: nothing here can throw or touch a released window.
 extern "C" GLOWKIT_EXPORT int32_t GetBrightness(void)
 {
     return Backlight().GetBrightness();
@@ -33,5 +35,5 @@ extern "C" GLOWKIT_EXPORT int32_t GetBrightness(void)
 
 extern "C" GLOWKIT_EXPORT int32_t SetBrightness(int32_t level)
 {
-    return Backlight().SetBrightness(level);
+    return WithoutExceptions(Backlight().GetBrightness(), [level] { return GlowkitSetBrightness(level); });
 }

@@ -1,5 +1,8 @@
 /* Display backlight control for programs on the device. The brightness is a level: 0 is off, 1 to 99 a
- * PWM duty, 100 full. Calls are not serialised: callers must not run them from several threads at once. */
+ * PWM duty, 100 full. Calls are not serialised: callers must not run InitBacklightCtrl and SetBrightness
+ * from several threads at once; GetBrightness may be called from any thread at any time. A program may
+ * end while another of its threads is still calling: calls made while the library is being unloaded
+ * touch no register. */
 #ifndef GLOWKIT_GLOWKIT_H
 #define GLOWKIT_GLOWKIT_H
 

@@ -1,6 +1,7 @@
 #include "pinbank/pinbank.h"
 
 #include "pinbank/PinbankLibrary.h"
+#include "platform/WithoutExceptions.h"
 
 #define PINBANK_EXPORT __attribute__((visibility("default")))
 
@@ -10,22 +11,25 @@ namespace {
 // the destructor when it is unloaded. There is no per-thread callback on Linux.
 __attribute__((constructor)) void AttachToProcess()
 {
-    PinbankEntry(AttachReason::ProcessAttach);
+    WithoutExceptions(false, [] { return PinbankEntry(AttachReason::ProcessAttach); });
 }
 
 __attribute__((destructor)) void DetachFromProcess()
 {
-    PinbankEntry(AttachReason::ProcessDetach);
+    WithoutExceptions(false, [] { return PinbankEntry(AttachReason::ProcessDetach); });
 }
 
 }
 
 extern "C" PINBANK_EXPORT int32_t GetGPInput(int32_t pin)
 {
-    return PinbankGetInput(pin);
+    return WithoutExceptions(int32_t { 0 }, [pin] { return PinbankGetInput(pin); });
 }
 
 extern "C" PINBANK_EXPORT void SetGPOutput(int32_t pin, int32_t level)
 {
-    PinbankSetOutput(pin, level);
+    WithoutExceptions(false, [pin, level] {
+        PinbankSetOutput(pin, level);
+        return true;
+    });
 }

@@ -1,6 +1,8 @@
 #include "pinbank/PinbankLibrary.h"
 
 #include "pinbank/GpioRegisters.h"
+#include "platform/CallerGate.h"
+#include "platform/RegisterObserver.h"
 
 #include <new>
 
@@ -8,6 +10,7 @@ namespace {
 
 // Created and deleted by hand because its lifetime is the loader's attach and detach, not a scope.
 constinit GpioRegisters* gpioRegisters = nullptr;
+constinit CallerGate gate;
 
 }
 
@@ -19,12 +22,19 @@ bool PinbankEntry(AttachReason reason)
         // A failed allocation leaves the pointer null; the next attach tries again.
         if (!gpioRegisters)
             gpioRegisters = new (std::nothrow) GpioRegisters;
+        gate.Open();
         break;
     case AttachReason::ThreadDetach:
         break;
     case AttachReason::ProcessDetach:
-        delete gpioRegisters;
-        gpioRegisters = nullptr;
+        // At process exit the program's other threads may still be inside an export. Only when none is
+        // does the window go; otherwise the object and its window stay for them, and the kernel releases
+        // the mapping as the process ends.
+        if (gate.Close()) {
+            delete gpioRegisters;
+            gpioRegisters = nullptr;
+            registerobserver::ReleaseTrace();
+        }
         break;
     }
     return true;
@@ -37,11 +47,13 @@ GpioRegisters* PinbankObject()
 
 std::int32_t PinbankGetInput(std::int32_t pin)
 {
-    return gpioRegisters ? gpioRegisters->GetInput(pin) : 0;
+    const CallerGate::Pass pass(gate);
+    return pass.Admitted() && gpioRegisters ? gpioRegisters->GetInput(pin) : 0;
 }
 
 void PinbankSetOutput(std::int32_t pin, std::int32_t level)
 {
-    if (gpioRegisters)
+    const CallerGate::Pass pass(gate);
+    if (pass.Admitted() && gpioRegisters)
         gpioRegisters->SetOutput(pin, level);
 }

@@ -11,14 +11,17 @@ class GpioRegisters;
 //
 // ProcessAttach and ThreadAttach create the GpioRegisters object (which maps its window) when none
 // exists; an object whose mapping failed is kept, with no window. ThreadDetach does nothing.
-// ProcessDetach destroys the object, releasing the window, and clears the pointer. Always returns true,
-// so the library loads even when the registers are out of reach. On Linux the loader only delivers the
-// two process reasons (see AttachReason.h): the object is made once, at load.
+// ProcessDetach turns later calls away and, when no call is in progress on another thread, destroys
+// the object, releasing the window, and clears the pointer; a call still in progress keeps them (the
+// process is ending). Always returns true, so the library loads even when the registers are out of
+// reach. On Linux the loader only delivers the two process reasons (see AttachReason.h): the object is
+// made once, at load.
 bool PinbankEntry(AttachReason reason);
 
 // The process-wide object, or null before attach, after detach, or when it could not be allocated.
 GpioRegisters* PinbankObject();
 
-// What the exports do: without an object (or without a window) reads give 0 and writes do nothing.
+// What the exports do: without an object (or without a window), or once detached, reads give 0 and
+// writes do nothing. Safe to call from any thread while another detaches.
 std::int32_t PinbankGetInput(std::int32_t pin);
 void PinbankSetOutput(std::int32_t pin, std::int32_t level);

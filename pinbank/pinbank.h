@@ -2,7 +2,8 @@
  *
  * The library maps the GPIO registers when it is loaded; nothing has to be called first. Calls are not
  * serialised: callers that drive lines of one port from several threads must take turns themselves.
- * Neither function reports errors. */
+ * Neither function reports errors. A program may end while another of its threads is still calling:
+ * calls made while the library is being unloaded read 0 and drive nothing. */
 #ifndef PINBANK_PINBANK_H
 #define PINBANK_PINBANK_H
 

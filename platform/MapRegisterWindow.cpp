@@ -1,22 +1,34 @@
 #include "platform/MapRegisterWindow.h"
 
+#include "platform/BoardDirectory.h"
 #include "platform/RegisterObserver.h"
+#include "platform/ReportProblem.h"
 
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include <fcntl.h>
+#include <sys/auxv.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+// A physical address above 4 GiB must reach mmap whole, not wrapped to another page.
+static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
 
 namespace {
 
 constexpr mode_t BoardDirectoryMode = 0700;
 constexpr mode_t BoardFileMode = 0600;
+constexpr const char PhysicalPrefix[] = "REGWIN_PHYS_";
+
+// The memory device behind physical windows. Only tests replace it (with an ordinary file), so that no
+// test ever maps real memory; nothing in the environment can.
+constinit char memoryDevice[4096] = "/dev/mem";
 
 class FileDescriptor {
 public:
@@ -37,11 +49,11 @@ private:
     int fd;
 };
 
-int OpenRetrying(const char* path, int flags, mode_t mode = 0)
+int OpenRetrying(int directory, const char* path, int flags, mode_t mode = 0)
 {
     int fd;
     do
-        fd = open(path, flags, mode);
+        fd = openat(directory, path, flags, mode);
     while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -52,7 +64,7 @@ std::uintptr_t PageSize()
     return size > 0 ? static_cast<std::uintptr_t>(size) : 4096;
 }
 
-// Creates every missing component of `path`; existing ones are left alone.
+// Creates every missing component of `path`; existing ones are left for OpenBoardDirectory to judge.
 bool MakeDirectories(const std::string& path)
 {
     for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
@@ -60,30 +72,8 @@ bool MakeDirectories(const std::string& path)
         if (!part.empty() && mkdir(part.c_str(), BoardDirectoryMode) != 0 && errno != EEXIST)
             return false;
         if (slash == std::string::npos)
-            break;
+            return true;
     }
-    struct stat status { };
-    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-// The /tmp fallback is shared by every user of the machine: someone else could have created the
-// directory first to feed us their registers, so it must be a real directory that only we can write.
-bool IsPrivateDirectory(const std::string& path)
-{
-    struct stat status { };
-    return lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == geteuid()
-        && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-std::string BoardDirectory(bool* mustBePrivate)
-{
-    *mustBePrivate = false;
-    if (const char* dir = secure_getenv("REGWIN_DIR"); dir && *dir)
-        return dir;
-    if (const char* runtime = secure_getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
-        return std::string(runtime) + "/regwin";
-    *mustBePrivate = true;
-    return "/tmp/regwin-" + std::to_string(getuid());
 }
 
 // Grows the file to `size` bytes of zeros. fallocate never shrinks, so two processes creating windows
@@ -105,29 +95,64 @@ bool GrowFile(int fd, std::uint32_t size)
     return status.st_size >= static_cast<off_t>(size) || ftruncate(fd, size) == 0;
 }
 
+// The register file, opened relative to the checked directory so nothing can be swapped in between.
+int OpenRegisterFile(const std::string& directory, const char* name)
+{
+    std::string problem;
+    const FileDescriptor board(OpenBoardDirectory(directory, &problem));
+    if (board.Get() < 0) {
+        ReportProblem("not using the board directory: %s; set REGWIN_DIR to a directory of this user's that "
+                      "nobody else can write",
+            problem.c_str());
+        return -1;
+    }
+    // O_RDWR fails on a directory and O_NOFOLLOW on a symbolic link, even for root.
+    const int file = OpenRetrying(
+        board.Get(), name, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, BoardFileMode);
+    if (file < 0)
+        ReportProblem(
+            "cannot open the register file %s/%s: %s", directory.c_str(), name, std::strerror(errno));
+    return file;
+}
+
 void* MapSimulatedWindow(std::uint32_t platformAddress, std::uint32_t size)
 {
-    bool mustBePrivate = false;
-    const std::string directory = BoardDirectory(&mustBePrivate);
-    if (!MakeDirectories(directory) || (mustBePrivate && !IsPrivateDirectory(directory)))
+    const std::string directory = BoardDirectoryPath();
+    if (!MakeDirectories(directory)) {
+        ReportProblem("cannot create the board directory %s: %s", directory.c_str(), std::strerror(errno));
         return nullptr;
-
-    char name[32];
-    std::snprintf(name, sizeof name, "/%08" PRIx32 ".reg", platformAddress);
-    const std::string path = directory + name;
-    // O_RDWR fails on a directory and O_NOFOLLOW on a symbolic link, even for root.
-    const FileDescriptor file(
-        OpenRetrying(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, BoardFileMode));
+    }
+    char name[16];
+    std::snprintf(name, sizeof name, "%08" PRIx32 ".reg", platformAddress);
+    const FileDescriptor file(OpenRegisterFile(directory, name));
     if (file.Get() < 0)
         return nullptr;
     struct stat status { };
-    if (fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode))
+    if (fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        ReportProblem("the register file %s/%s is not a regular file", directory.c_str(), name);
         return nullptr;
-    if (status.st_size < static_cast<off_t>(size) && !GrowFile(file.Get(), size))
+    }
+    if (status.st_size < static_cast<off_t>(size) && !GrowFile(file.Get(), size)) {
+        ReportProblem(
+            "cannot grow the register file %s/%s: %s", directory.c_str(), name, std::strerror(errno));
         return nullptr;
-
+    }
     void* window = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, file.Get(), 0);
     return window == MAP_FAILED ? nullptr : window;
+}
+
+// True when REGWIN_PHYS_ names any block: the board is then real, and no block of it may be simulated
+// (a real GPIO port driven against a timer that exists only in a file would report success for a
+// backlight that does nothing). secure_getenv hides every such variable from a set-user-id program.
+bool AnyPhysicalSetting()
+{
+    if (getauxval(AT_SECURE) != 0)
+        return false;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        if (std::strncmp(*entry, PhysicalPrefix, sizeof PhysicalPrefix - 1) == 0)
+            return true;
+    }
+    return false;
 }
 
 enum class PhysicalSetting { Absent, Valid, Invalid };
@@ -135,38 +160,41 @@ enum class PhysicalSetting { Absent, Valid, Invalid };
 PhysicalSetting PhysicalAddressFor(std::uint32_t platformAddress, std::uint32_t size, std::uint64_t* physical)
 {
     char name[32];
-    std::snprintf(name, sizeof name, "REGWIN_PHYS_%08" PRIx32, platformAddress);
+    std::snprintf(name, sizeof name, "%s%08" PRIx32, PhysicalPrefix, platformAddress);
     const char* text = secure_getenv(name);
     if (!text)
         return PhysicalSetting::Absent;
-    // strtoull accepts a leading minus and wraps it; an address never has one.
-    if (!*text || *text == '-' || *text == '+')
-        return PhysicalSetting::Invalid;
     char* end = nullptr;
     errno = 0;
-    const unsigned long long value = std::strtoull(text, &end, 0);
-    if (errno != 0 || *end != '\0' || value % 4 != 0)
-        return PhysicalSetting::Invalid;
-    // mmap takes the offset as a signed off_t.
+    // strtoull accepts a leading sign and wraps a minus; an address never has one. mmap takes the offset
+    // as a signed off_t.
+    const unsigned long long value = *text == '-' || *text == '+' ? 0 : std::strtoull(text, &end, 0);
     constexpr std::uint64_t Limit = static_cast<std::uint64_t>(INT64_MAX);
-    if (value > Limit - size)
+    if (!end || end == text || *end != '\0' || errno != 0 || value % 4 != 0 || value > Limit - size) {
+        ReportProblem("%s=\"%s\" is not a word-aligned physical address", name, text);
         return PhysicalSetting::Invalid;
+    }
     *physical = value;
     return PhysicalSetting::Valid;
 }
 
 void* MapPhysicalWindow(std::uint64_t physical, std::uint32_t size)
 {
-    const FileDescriptor memory(OpenRetrying("/dev/mem", O_RDWR | O_SYNC | O_CLOEXEC));
-    if (memory.Get() < 0)
+    const FileDescriptor memory(OpenRetrying(AT_FDCWD, memoryDevice, O_RDWR | O_SYNC | O_CLOEXEC));
+    if (memory.Get() < 0) {
+        ReportProblem("cannot open %s for real registers: %s", memoryDevice, std::strerror(errno));
         return nullptr;
+    }
     // mmap works in whole pages; map the pages that hold the block and point into them.
     const std::uint64_t pageStart = physical & ~static_cast<std::uint64_t>(PageSize() - 1);
     const std::size_t lead = static_cast<std::size_t>(physical - pageStart);
     void* pages = mmap(nullptr, lead + size, PROT_READ | PROT_WRITE, MAP_SHARED, memory.Get(),
         static_cast<off_t>(pageStart));
-    if (pages == MAP_FAILED)
+    if (pages == MAP_FAILED) {
+        ReportProblem("cannot map physical address 0x%" PRIx64 " from %s: %s", physical, memoryDevice,
+            std::strerror(errno));
         return nullptr;
+    }
     return static_cast<char*>(pages) + lead;
 }
 
@@ -181,6 +209,12 @@ void* MapRegisterWindow(std::uint32_t platformAddress, std::uint32_t size)
     std::uint64_t physical = 0;
     switch (PhysicalAddressFor(platformAddress, size, &physical)) {
     case PhysicalSetting::Absent:
+        if (AnyPhysicalSetting()) {
+            ReportProblem("block %08" PRIx32 " has no %s%08" PRIx32
+                          " while other blocks use real registers; it is neither mapped nor simulated",
+                platformAddress, PhysicalPrefix, platformAddress);
+            return nullptr;
+        }
         return MapSimulatedWindow(platformAddress, size);
     case PhysicalSetting::Valid:
         return MapPhysicalWindow(physical, size);
@@ -198,4 +232,9 @@ void UnmapRegisterWindow(void* window, std::uint32_t size)
     const auto address = reinterpret_cast<std::uintptr_t>(window);
     const std::uintptr_t pageStart = address & ~(PageSize() - 1);
     munmap(reinterpret_cast<void*>(pageStart), (address - pageStart) + size);
+}
+
+void UseMemoryDeviceStandIn(const char* path)
+{
+    std::snprintf(memoryDevice, sizeof memoryDevice, "%s", path);
 }

@@ -1,11 +1,14 @@
 #include "platform/RegisterObserver.h"
 
+#include "platform/ReportProblem.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
+#include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace registerobserver {
@@ -16,23 +19,46 @@ namespace {
 
     constinit std::atomic<void*> installedContext { nullptr };
 
-    // The trace file stays open while the code that writes it is loaded; it closes when the process ends
-    // or the library holding this copy of the platform layer is unloaded.
+    // The trace file stays open while the library holding this copy of the platform layer is attached;
+    // its unload hook closes it (ReleaseTrace), or the kernel does at process exit.
     class TraceFile {
     public:
         constexpr TraceFile() = default;
         TraceFile(const TraceFile&) = delete;
         TraceFile& operator=(const TraceFile&) = delete;
-        ~TraceFile()
+
+        // Appends to a regular file, never through a symbolic link at its last component. Non-blocking,
+        // so a FIFO without a reader fails instead of stalling the first register access. A root caller
+        // only writes into root's own file with a single name, so a user cannot point it (by a link of
+        // either kind) at a file that root must not grow.
+        bool Open(const char* path)
+        {
+            const int candidate = open(
+                path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0600);
+            if (candidate < 0) {
+                ReportProblem("not tracing to %s: %s", path, std::strerror(errno));
+                return false;
+            }
+            struct stat status { };
+            const char* refusal = nullptr;
+            if (fstat(candidate, &status) != 0 || !S_ISREG(status.st_mode))
+                refusal = "not a regular file";
+            else if (geteuid() == 0 && (status.st_uid != 0 || status.st_nlink != 1))
+                refusal = "a root caller only traces into root's own file";
+            if (refusal) {
+                ReportProblem("not tracing to %s: %s", path, refusal);
+                close(candidate);
+                return false;
+            }
+            fd = candidate;
+            return true;
+        }
+
+        void Close()
         {
             if (fd >= 0)
                 close(fd);
-        }
-
-        bool Open(const char* path)
-        {
-            fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-            return fd >= 0;
+            fd = -1;
         }
 
         // One write per line, on an O_APPEND descriptor, so lines of several processes sharing the file
@@ -55,6 +81,7 @@ namespace {
     };
 
     constinit TraceFile traceFile;
+    constinit std::atomic<bool> traceConsidered { false };
 
     void TraceObserver(
         void*, std::uint32_t platformAddress, std::uint32_t offset, int isWrite, std::uint32_t value)
@@ -74,14 +101,21 @@ void Report(std::uint32_t platformAddress, std::uint32_t offset, bool isWrite, s
 
 void InstallTraceFromEnvironment()
 {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        const char* path = secure_getenv("REGWIN_TRACE");
-        if (!path || !*path || installed.load(std::memory_order_acquire))
-            return;
-        if (traceFile.Open(path))
-            SetRegisterObserver(TraceObserver, nullptr);
-    });
+    if (traceConsidered.exchange(true))
+        return;
+    const char* path = secure_getenv("REGWIN_TRACE");
+    if (!path || !*path || installed.load(std::memory_order_acquire))
+        return;
+    if (traceFile.Open(path))
+        SetRegisterObserver(TraceObserver, nullptr);
+}
+
+void ReleaseTrace()
+{
+    RegisterObserverFunction tracing = TraceObserver;
+    installed.compare_exchange_strong(tracing, nullptr);
+    traceFile.Close();
+    traceConsidered.store(false);
 }
 
 }

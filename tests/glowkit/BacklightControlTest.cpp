@@ -5,13 +5,18 @@
 
 #include "glowkit/GlowkitLibrary.h"
 #include "platform/AccessRecorder.h"
+#include "platform/MapRegisterWindow.h"
 #include "platform/TempBoard.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -159,6 +164,37 @@ TEST(BacklightControl, CountAndCompareAreWrittenOnlyWhenTheyFitSixteenBits)
         EXPECT_EQ(board.Word(TimerBlock, 0x18), c.written ? c.value : 0xAAAAu);
         EXPECT_EQ(board.Word(TimerBlock, 0x1C), c.written ? c.value : 0xBBBBu);
     }
+}
+
+TEST(BacklightControl, ABoardWithRealGpioSimulatesNoTimer)
+{
+    TempBoard board;
+    // An ordinary file stands in for the memory device, here and for the rest of this process, so no
+    // test can reach real memory. The GPIO block starts inside its page, the timer at a page start.
+    const std::string memory = board.Directory() + "/memory";
+    std::ofstream { memory };
+    ASSERT_EQ(truncate(memory.c_str(), 0x4000), 0);
+    UseMemoryDeviceStandIn(memory.c_str());
+    setenv("REGWIN_PHYS_92100000", "0x1040", 1);
+
+    BacklightControl backlight;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(backlight.InitBacklightCtrl(), 0);
+    EXPECT_EQ(backlight.InitBacklightCtrl(), 0) << "retrying does not fall back to a simulated timer";
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said,
+        "regwin: block 91a00000 has no REGWIN_PHYS_91a00000 while other blocks use real registers; it is "
+        "neither mapped nor simulated\n")
+        << "said once, however often the caller retries";
+    EXPECT_FALSE(board.FileExists(TimerBlock));
+    EXPECT_EQ(TempBoard::WordOf(memory, 0x1040 + 0x14), 0u) << "no register is touched on half a board";
+
+    setenv("REGWIN_PHYS_91a00000", "0x2000", 1);
+    EXPECT_EQ(backlight.InitBacklightCtrl(), 1);
+    EXPECT_EQ(TempBoard::WordOf(memory, 0x1040 + 0x14), 0x6u) << "power on, line 1 high";
+    EXPECT_EQ(TempBoard::WordOf(memory, 0x2000 + 0x18), 1005u) << "the count reached the timer's address";
+    unsetenv("REGWIN_PHYS_92100000");
+    unsetenv("REGWIN_PHYS_91a00000");
 }
 
 TEST(GlowkitEntry, OnlyProcessDetachActsAndItKeepsTheLevel)

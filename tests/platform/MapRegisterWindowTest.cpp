@@ -1,6 +1,7 @@
 #include "platform/MapRegisterWindow.h"
 
 #include "platform/AccessRecorder.h"
+#include "platform/BoardDirectory.h"
 #include "platform/RegisterWindow.h"
 #include "platform/TempBoard.h"
 
@@ -19,6 +20,19 @@ off_t FileSize(const std::string& path)
 {
     struct stat status { };
     return stat(path.c_str(), &status) == 0 ? status.st_size : -1;
+}
+
+// Points REGWIN_DIR at `name` inside the board: a directory "real" with `mode`, or, for a name starting
+// with "link", a symbolic link to a private "real".
+void UseBoardDirectory(const TempBoard& board, const std::string& name, mode_t mode)
+{
+    const std::string real = board.Directory() + "/real";
+    ASSERT_EQ(mkdir(real.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(real.c_str(), mode), 0);
+    if (name.starts_with("link")) {
+        ASSERT_EQ(symlink(real.c_str(), (board.Directory() + "/link").c_str()), 0);
+    }
+    setenv("REGWIN_DIR", (board.Directory() + "/" + name).c_str(), 1);
 }
 
 }
@@ -125,36 +139,59 @@ TEST(MapRegisterWindow, UsesTheRuntimeDirectoryWhenNoBoardDirectoryIsNamed)
         unsetenv("XDG_RUNTIME_DIR");
 }
 
-TEST(MapRegisterWindow, FailuresGiveNullAndNeverFallBackToTheBoard)
+TEST(MapRegisterWindow, FailuresGiveNullSayWhyAndNeverFallBackToTheBoard)
 {
     struct Case {
         const char* what;
         std::uint32_t size;
         const char* physical; // REGWIN_PHYS_92100000, or null for none
         void (*prepare)(const TempBoard&);
+        const char* said; // on standard error
     };
     const auto none = [](const TempBoard&) {};
     const Case cases[] = {
-        { "zero size", 0, nullptr, none },
-        { "size not a whole number of words", 6, nullptr, none },
+        { "zero size", 0, nullptr, none, "" },
+        { "size not a whole number of words", 6, nullptr, none, "" },
         { "register file is a directory", GpioBlockSize, nullptr,
-            [](const TempBoard& board) { mkdir(board.FilePath(GpioBlock).c_str(), 0700); } },
+            [](const TempBoard& board) { mkdir(board.FilePath(GpioBlock).c_str(), 0700); },
+            "cannot open the register file" },
         { "register file is a symbolic link", GpioBlockSize, nullptr,
             [](const TempBoard& board) {
                 board.SetWord(0x1234, 0, 0);
                 ASSERT_EQ(symlink(board.FilePath(0x1234).c_str(), board.FilePath(GpioBlock).c_str()), 0);
-            } },
+            },
+            "cannot open the register file" },
         { "board directory is a file", GpioBlockSize, nullptr,
             [](const TempBoard& board) {
                 board.SetWord(0x1234, 0, 0);
                 setenv("REGWIN_DIR", board.FilePath(0x1234).c_str(), 1);
-            } },
-        { "physical address empty", GpioBlockSize, "", none },
-        { "physical address not a number", GpioBlockSize, "fe20zz00", none },
-        { "physical address negative", GpioBlockSize, "-4096", none },
-        { "physical address with trailing text", GpioBlockSize, "0xfe200000 ", none },
-        { "physical address not word aligned", GpioBlockSize, "0xfe200002", none },
-        { "physical address beyond any offset", GpioBlockSize, "0xffffffffffffff00", none },
+            },
+            "is not a directory" },
+        { "board directory is a symbolic link", GpioBlockSize, nullptr,
+            [](const TempBoard& board) { UseBoardDirectory(board, "link", 0700); }, "is a symbolic link" },
+        { "board directory is a symbolic link named with a slash", GpioBlockSize, nullptr,
+            [](const TempBoard& board) { UseBoardDirectory(board, "link/", 0700); }, "is a symbolic link" },
+        { "board directory belongs to another user", GpioBlockSize, nullptr,
+            [](const TempBoard& board) {
+                // Only root can give a directory away; anyone else meets one of root's.
+                UseBoardDirectory(board, "real", 0700);
+                const std::string real = board.Directory() + "/real";
+                ASSERT_EQ(
+                    geteuid() == 0 ? chown(real.c_str(), 65534, 65534) : setenv("REGWIN_DIR", "/", 1), 0);
+            },
+            "belongs to uid" },
+        { "board directory writable by its group", GpioBlockSize, nullptr,
+            [](const TempBoard& board) { UseBoardDirectory(board, "real", 0770); },
+            "can be written by its group or by others (mode 0770)" },
+        { "board directory writable by anyone, like /tmp", GpioBlockSize, nullptr,
+            [](const TempBoard& board) { UseBoardDirectory(board, "real", 01777); },
+            "can be written by its group or by others (mode 1777)" },
+        { "physical address empty", GpioBlockSize, "", none, "is not a word-aligned physical address" },
+        { "physical address not a number", GpioBlockSize, "fe20zz00", none, "\"fe20zz00\" is not" },
+        { "physical address negative", GpioBlockSize, "-4096", none, "\"-4096\" is not" },
+        { "physical address with trailing text", GpioBlockSize, "0xfe200000 ", none, "is not" },
+        { "physical address not word aligned", GpioBlockSize, "0xfe200002", none, "is not" },
+        { "physical address beyond any offset", GpioBlockSize, "0xffffffffffffff00", none, "is not" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -162,12 +199,37 @@ TEST(MapRegisterWindow, FailuresGiveNullAndNeverFallBackToTheBoard)
         c.prepare(board);
         if (c.physical)
             setenv("REGWIN_PHYS_92100000", c.physical, 1);
+        testing::internal::CaptureStderr();
         EXPECT_EQ(MapRegisterWindow(GpioBlock, c.size), nullptr);
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        EXPECT_EQ(access((board.Directory() + "/real/92100000.reg").c_str(), F_OK), -1)
+            << "nothing is created in a refused directory";
         if (c.physical) {
             EXPECT_FALSE(board.FileExists(GpioBlock))
                 << "a bad physical setting must not map the board instead";
         }
         unsetenv("REGWIN_PHYS_92100000");
+    }
+}
+
+TEST(BoardDirectoryPath, FollowsTheEnvironment)
+{
+    struct Case {
+        const char* regwin;
+        const char* runtime;
+        const char* expected;
+    };
+    const Case cases[] = {
+        { "/srv/regs", "/run/user/7", "/srv/regs" },
+        { "", "/run/user/7", "/run/user/7/regwin" },
+        { nullptr, "/run/user/7", "/run/user/7/regwin" },
+        { nullptr, "", "/tmp/regwin-7" },
+        { nullptr, nullptr, "/tmp/regwin-7" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.expected);
+        EXPECT_EQ(BoardDirectoryPath(c.regwin, c.runtime, 7), c.expected);
     }
 }
 

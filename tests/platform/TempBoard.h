@@ -70,13 +70,19 @@ public:
 
     std::uint32_t Word(std::uint32_t address, std::uint32_t offset) const
     {
+        return WordOf(FilePath(address), offset);
+    }
+
+    // The little-endian word at `offset` of any file (a register file, a stand-in for memory).
+    static std::uint32_t WordOf(const std::string& path, std::uint64_t offset)
+    {
         unsigned char bytes[4] = {};
-        const int fd = open(FilePath(address).c_str(), O_RDONLY | O_CLOEXEC);
-        const bool ok = fd >= 0 && pread(fd, bytes, 4, offset) == 4;
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        const bool ok = fd >= 0 && pread(fd, bytes, 4, static_cast<off_t>(offset)) == 4;
         if (fd >= 0)
             close(fd);
         if (!ok)
-            ADD_FAILURE() << "cannot read word 0x" << std::hex << offset << " of " << FilePath(address);
+            ADD_FAILURE() << "cannot read word 0x" << std::hex << offset << " of " << path;
         return std::uint32_t { bytes[0] } | std::uint32_t { bytes[1] } << 8 | std::uint32_t { bytes[2] } << 16
             | std::uint32_t { bytes[3] } << 24;
     }

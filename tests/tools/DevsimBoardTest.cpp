@@ -1,59 +1,25 @@
-#include "tools/devsim/BoardCommand.h"
 #include "tools/devsim/BoardView.h"
+
+#include "pinbank/PinTable.h"
+#include "platform/RegisterBlocks.h"
+#include "platform/TempBoard.h"
 #include "tools/devsim/RegisterWindowFile.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
-
-#include <unistd.h>
 
 namespace {
 
 RegisterWindowFile Gpio()
 {
-    return RegisterWindowFile(BoardView::GpioAddress, BoardView::GpioSize);
+    return RegisterWindowFile(GpioBlockAddress, GpioWindowSize);
 }
 
 RegisterWindowFile Timer()
 {
-    return RegisterWindowFile(BoardView::TimerAddress, BoardView::TimerSize);
-}
-
-int IndexOf(int pin)
-{
-    for (int index = 0; index < BoardView::PinCount; ++index)
-        if (BoardView::PinAt(index).number == pin)
-            return index;
-    return -1;
-}
-
-class TemporaryDir {
-public:
-    TemporaryDir()
-    {
-        char pattern[] = "/tmp/devsim-board-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        path = made ? made : "";
-    }
-    ~TemporaryDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-    void Write(const std::string& name, const std::string& bytes) const
-    {
-        std::ofstream(path + "/" + name, std::ios::binary) << bytes;
-    }
-    std::string path;
-};
-
-std::string LittleEndianWords(std::initializer_list<std::uint32_t> words)
-{
-    std::string bytes;
-    for (const std::uint32_t word : words)
-        for (int i = 0; i < 4; ++i)
-            bytes += static_cast<char>((word >> (8 * i)) & 0xFF);
-    return bytes;
+    return RegisterWindowFile(TimerBlockAddress, TimerWindowSize);
 }
 
 }
@@ -88,7 +54,7 @@ TEST(BoardView, PinModesAndLevelsFromTheirFields)
         RegisterWindowFile gpio = Gpio();
         gpio.SetWord(c.control, c.controlValue);
         gpio.SetWord(c.control + 4, c.dataValue);
-        const BoardView::PinState state = BoardView::DecodePin(gpio, IndexOf(c.pin));
+        const BoardView::PinState state = BoardView::DecodePin(gpio, *FindPin(c.pin));
         EXPECT_EQ(state.mode, c.mode);
         EXPECT_EQ(state.high, c.high);
     }
@@ -106,19 +72,22 @@ TEST(BoardView, BacklightLevelFromLinesAndTimer)
         const char* driveMode;
         const char* brightness;
     };
+    // Control 0x10 makes line 2 (the power enable, pin 54) an output; only then does its data bit count.
     const Case cases[] = {
-        { "dimmed to half", 0x8, 0x4, 0x900, 1005, 500, "timer", "compare 500 / count 1005 = 49.8 % duty" },
-        { "full", 0x4, 0x6, 0x900, 1005, 1000, "output", "full (drive line is a plain output, high)" },
-        { "plain output low", 0x4, 0x4, 0x900, 1005, 1000, "output",
+        { "dimmed to half", 0x18, 0x4, 0x900, 1005, 500, "timer", "compare 500 / count 1005 = 49.8 % duty" },
+        { "full", 0x14, 0x6, 0x900, 1005, 1000, "output", "full (drive line is a plain output, high)" },
+        { "plain output low", 0x14, 0x4, 0x900, 1005, 1000, "output",
             "dark (drive line is a plain output, low)" },
-        { "off", 0x8, 0x0, 0x900, 1005, 500, "timer", "off (power enable low)" },
-        { "off although full", 0x4, 0x2, 0x900, 1005, 1000, "output", "off (power enable low)" },
-        { "compare above count", 0x8, 0x4, 0x900, 1005, 1500, "timer",
+        { "off", 0x18, 0x0, 0x900, 1005, 500, "timer", "off (power enable low)" },
+        { "off although full", 0x14, 0x2, 0x900, 1005, 1000, "output", "off (power enable low)" },
+        { "power enable high but not an output", 0x08, 0x4, 0x900, 1005, 500, "timer",
+            "off (power enable not driven: its line is in mode input)" },
+        { "compare above count", 0x18, 0x4, 0x900, 1005, 1500, "timer",
             "compare 1500 / count 1005 = 100.0 % duty" },
-        { "no period", 0x8, 0x4, 0x900, 0, 500, "timer", "compare 500 / count 0: no PWM period set" },
-        { "timer stopped", 0x8, 0x4, 0x600, 1005, 100, "timer",
+        { "no period", 0x18, 0x4, 0x900, 0, 500, "timer", "compare 500 / count 0: no PWM period set" },
+        { "timer stopped", 0x18, 0x4, 0x600, 1005, 100, "timer",
             "compare 100 / count 1005 = 10.0 % duty (timer not started)" },
-        { "drive line an input", 0x0, 0x4, 0x900, 1005, 500, "input",
+        { "drive line an input", 0x10, 0x4, 0x900, 1005, 500, "input",
             "dark (drive line is in mode input, not driven)" },
     };
     for (const Case& c : cases) {
@@ -160,21 +129,22 @@ TEST(BoardView, RenderShowsEveryPinAndTheBacklight)
 
 TEST(RegisterWindowFile, ReadsLittleEndianWordsAndSaysWhatIsMissing)
 {
-    TemporaryDir dir;
-    ASSERT_FALSE(dir.path.empty());
-    dir.Write(
-        "92100000.reg", LittleEndianWords({ 0x11223344, 0, 0, 0, 0xA5A5A5A5 }) + std::string(236, '\0'));
-    dir.Write("91a00000.reg", LittleEndianWords({ 0xDEADBEEF, 0x01020304 })); // 8 of 68 bytes
+    TempBoard dir;
+    dir.SetWord(GpioBlockAddress, 0x00, 0x11223344);
+    dir.SetWord(GpioBlockAddress, 0x10, 0xA5A5A5A5);
+    dir.SetWord(GpioBlockAddress, 0xFC, 0); // the whole window
+    dir.SetWord(TimerBlockAddress, 0x00, 0xDEADBEEF);
+    dir.SetWord(TimerBlockAddress, 0x04, 0x01020304); // 8 of 68 bytes
 
     RegisterWindowFile gpio = Gpio();
-    gpio.Load(dir.path);
+    gpio.Load(dir.Directory());
     EXPECT_EQ(gpio.GetState(), RegisterWindowFile::State::Read);
     EXPECT_EQ(gpio.Word(0x00), 0x11223344u);
     EXPECT_EQ(gpio.Word(0x10), 0xA5A5A5A5u);
     EXPECT_EQ(gpio.Note(), "256 bytes");
 
     RegisterWindowFile timer = Timer();
-    timer.Load(dir.path);
+    timer.Load(dir.Directory());
     EXPECT_EQ(timer.GetState(), RegisterWindowFile::State::Short);
     EXPECT_EQ(timer.Word(0x04), 0x01020304u);
     EXPECT_EQ(timer.Word(0x1C), 0u);
@@ -183,30 +153,10 @@ TEST(RegisterWindowFile, ReadsLittleEndianWordsAndSaysWhatIsMissing)
 
     RegisterWindowFile missing(0x12345678, 16);
     missing.SetWord(0, 7);
-    missing.Load(dir.path);
+    missing.Load(dir.Directory());
     EXPECT_EQ(missing.FileName(), "12345678.reg");
     EXPECT_EQ(missing.GetState(), RegisterWindowFile::State::Missing);
     EXPECT_EQ(missing.Word(0), 0u) << "a reload must not keep old values";
     EXPECT_EQ(missing.Note(), "missing: every register reads as 0");
-    EXPECT_EQ(access((dir.path + "/12345678.reg").c_str(), F_OK), -1) << "the view must never create a file";
-}
-
-TEST(BoardCommand, DefaultDirectoryFollowsTheEnvironment)
-{
-    struct Case {
-        const char* regwin;
-        const char* runtime;
-        const char* expected;
-    };
-    const Case cases[] = {
-        { "/srv/regs", "/run/user/7", "/srv/regs" },
-        { "", "/run/user/7", "/run/user/7/regwin" },
-        { nullptr, "/run/user/7", "/run/user/7/regwin" },
-        { nullptr, "", "/tmp/regwin-7" },
-        { nullptr, nullptr, "/tmp/regwin-7" },
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.expected);
-        EXPECT_EQ(BoardCommand::DefaultDirectory(c.regwin, c.runtime, 7), c.expected);
-    }
+    EXPECT_FALSE(dir.FileExists(0x12345678)) << "the view must never create a file";
 }

@@ -1,5 +1,7 @@
 #include "tools/devsim/BoardCommand.h"
 
+#include "platform/BoardDirectory.h"
+#include "platform/RegisterBlocks.h"
 #include "tools/devsim/BoardView.h"
 #include "tools/devsim/CommandLine.h"
 #include "tools/devsim/RegisterWindowFile.h"
@@ -25,7 +27,7 @@ constexpr const char* Help
       "\n"
       "  --watch    refresh in place every 0.5 s until Ctrl-C\n"
       "  --dir DIR  where the register files are (default $REGWIN_DIR, else\n"
-      "             $XDG_RUNTIME_DIR/regwin, else /tmp/regwin-<uid>)\n"
+      "             $XDG_RUNTIME_DIR/regwin, else /tmp/regwin-<effective uid>)\n"
       "\n"
       "Files: 92100000.reg (GPIO, 256 bytes) and 91a00000.reg (timer, 68 bytes),\n"
       "little-endian 32-bit registers at their offsets; a missing file reads as zeros.\n";
@@ -45,25 +47,18 @@ std::string InPlace(const std::string& view)
 
 }
 
-std::string BoardCommand::DefaultDirectory(const char* regwinDir, const char* runtimeDir, unsigned uid)
-{
-    if (regwinDir && *regwinDir)
-        return regwinDir;
-    if (runtimeDir && *runtimeDir)
-        return std::string(runtimeDir) + "/regwin";
-    return "/tmp/regwin-" + std::to_string(uid);
-}
-
 int BoardCommand::Main(CommandLine& arguments)
 {
-    return RunSubcommand(arguments, "board", Help, [&](bool* help) { return Parse(arguments, help); }, [this] {
-        if (dir.empty())
-            dir = DefaultDirectory(std::getenv("REGWIN_DIR"), std::getenv("XDG_RUNTIME_DIR"), getuid());
-        if (watch)
-            return Watch();
-        std::fputs(Snapshot().c_str(), stdout);
-        return std::fflush(stdout) == 0 ? 0 : 1;
-    });
+    return RunSubcommand(
+        arguments, "board", Help, [&](bool* help) { return Parse(arguments, help); },
+        [this] {
+            if (dir.empty())
+                dir = BoardDirectoryPath();
+            if (watch)
+                return Watch();
+            std::fputs(Snapshot().c_str(), stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        });
 }
 
 bool BoardCommand::Parse(CommandLine& arguments, bool* help)
@@ -88,11 +83,19 @@ bool BoardCommand::Parse(CommandLine& arguments, bool* help)
 
 std::string BoardCommand::Snapshot() const
 {
-    RegisterWindowFile gpio(BoardView::GpioAddress, BoardView::GpioSize);
-    RegisterWindowFile timer(BoardView::TimerAddress, BoardView::TimerSize);
+    RegisterWindowFile gpio(GpioBlockAddress, GpioWindowSize);
+    RegisterWindowFile timer(TimerBlockAddress, TimerWindowSize);
     gpio.Load(dir);
     timer.Load(dir);
-    return BoardView::Render(dir, gpio, timer);
+    // Show the board even where the libraries would not use it, and say so: that is why a program sees
+    // no registers while the files look fine. A missing directory is only an empty board.
+    std::string problem;
+    const int board = OpenBoardDirectory(dir, &problem);
+    if (board >= 0)
+        close(board);
+    else if (errno == ENOENT)
+        problem.clear();
+    return BoardView::Render(dir, gpio, timer, problem);
 }
 
 int BoardCommand::Watch() const

@@ -5,17 +5,14 @@
 class CommandLine;
 
 // `devsim board`: shows the simulated register windows (GPIO pins, backlight) once, or refreshed in
-// place every half second with --watch until Ctrl-C. Never creates or writes a register file.
+// place every half second with --watch until Ctrl-C. Never creates or writes a register file. Without
+// --dir it looks where the libraries do (BoardDirectoryPath).
 class BoardCommand {
 public:
     static constexpr int RefreshMs = 500;
 
     // Runs the subcommand with the arguments after "board". Exit status as GpsSimulator::Main.
     int Main(CommandLine& arguments);
-
-    // Where the register files live when no --dir is given: $REGWIN_DIR, else $XDG_RUNTIME_DIR/regwin,
-    // else /tmp/regwin-<uid>. Empty variables count as unset.
-    static std::string DefaultDirectory(const char* regwinDir, const char* runtimeDir, unsigned uid);
 
 private:
     bool Parse(CommandLine& arguments, bool* help);

@@ -1,5 +1,6 @@
 #include "tools/devsim/BoardView.h"
 
+#include "pinbank/PinTable.h"
 #include "tools/devsim/RegisterWindowFile.h"
 
 #include <cstdio>
@@ -9,9 +10,8 @@ namespace {
 // The backlight port (shared with outputs 54, 55 and 57): line 1 drives the backlight, line 2 powers it.
 constexpr std::uint32_t BacklightControl = 0x10;
 constexpr std::uint32_t BacklightData = 0x14;
-constexpr int DriveLine = 1;
+constexpr std::uint32_t DriveLine = 1;
 constexpr std::uint32_t DriveBit = 0x2;
-constexpr std::uint32_t PowerBit = 0x4;
 
 // The backlight's PWM timer.
 constexpr std::uint32_t TimerControl = 0x08;
@@ -20,23 +20,9 @@ constexpr std::uint32_t TimerStartBit = 0x1; // within the timer's four-bit cont
 constexpr std::uint32_t TimerCount = 0x18;
 constexpr std::uint32_t TimerCompare = 0x1C;
 
-constexpr BoardView::Pin Pins[BoardView::PinCount] = {
-    { 0, true, 0x50, 0, false, "" },
-    { 1, true, 0x50, 5, false, "" },
-    { 2, true, 0x50, 6, false, "" },
-    { 3, true, 0x50, 7, false, "" },
-    { 50, false, 0xF0, 13, false, "" },
-    { 51, false, 0x40, 11, false, "" },
-    { 52, false, 0x40, 12, false, "" },
-    { 53, false, 0x40, 13, false, "" },
-    { 54, false, 0x10, 2, false, "backlight power enable" },
-    { 55, false, 0x10, 3, false, "" },
-    { 56, false, 0x00, 26, true, "" },
-    { 57, false, 0x10, 5, false, "" },
-    { 58, false, 0x00, 25, true, "" },
-};
+constexpr const PinLine& PowerPin = *FindPin(BacklightPowerPin);
 
-std::uint32_t TwoBitField(const RegisterWindowFile& gpio, std::uint32_t control, int line)
+std::uint32_t TwoBitField(const RegisterWindowFile& gpio, std::uint32_t control, std::uint32_t line)
 {
     return (gpio.Word(control) >> (2 * line)) & 0x3;
 }
@@ -57,22 +43,16 @@ std::string TwoBitMode(std::uint32_t field, const char* functionName)
 
 }
 
-const BoardView::Pin& BoardView::PinAt(int index)
+BoardView::PinState BoardView::DecodePin(const RegisterWindowFile& gpio, const PinLine& pin)
 {
-    return Pins[index];
-}
-
-BoardView::PinState BoardView::DecodePin(const RegisterWindowFile& gpio, int index)
-{
-    const Pin& pin = Pins[index];
     PinState state;
-    if (pin.oneBitField) {
+    if (pin.modeField == ModeField::OneBit) {
         // One bit per line on this port: clear selects output, set hands the line to another function.
-        state.mode = (gpio.Word(pin.control) >> pin.line) & 1 ? "other (1)" : "output";
+        state.mode = (gpio.Word(pin.controlOffset) >> pin.line) & 1 ? "other (1)" : "output";
     } else {
-        state.mode = TwoBitMode(TwoBitField(gpio, pin.control, pin.line), "other (10)");
+        state.mode = TwoBitMode(TwoBitField(gpio, pin.controlOffset, pin.line), "other (10)");
     }
-    state.high = (gpio.Word(pin.control + 4) >> pin.line) & 1;
+    state.high = gpio.Word(DataWordOffset(pin)) & LineBit(pin);
     return state;
 }
 
@@ -83,13 +63,22 @@ std::string BoardView::DriveMode(const RegisterWindowFile& gpio)
 
 bool BoardView::PowerEnabled(const RegisterWindowFile& gpio)
 {
-    return gpio.Word(BacklightData) & PowerBit;
+    const PinState power = DecodePin(gpio, PowerPin);
+    return power.mode == "output" && power.high;
+}
+
+std::string BoardView::PowerEnable(const RegisterWindowFile& gpio)
+{
+    const PinState power = DecodePin(gpio, PowerPin);
+    if (power.mode != "output")
+        return "not driven: its line is in mode " + power.mode;
+    return power.high ? "high" : "low";
 }
 
 std::string BoardView::Brightness(const RegisterWindowFile& gpio, const RegisterWindowFile& timer)
 {
     if (!PowerEnabled(gpio))
-        return "off (power enable low)";
+        return "off (power enable " + PowerEnable(gpio) + ")";
     const std::string mode = DriveMode(gpio);
     const bool driveHigh = gpio.Word(BacklightData) & DriveBit;
     if (mode == "output")
@@ -110,26 +99,28 @@ std::string BoardView::Brightness(const RegisterWindowFile& gpio, const Register
     return std::string(text) + (started ? "" : " (timer not started)");
 }
 
-std::string BoardView::Render(
-    const std::string& dir, const RegisterWindowFile& gpio, const RegisterWindowFile& timer)
+std::string BoardView::Render(const std::string& dir, const RegisterWindowFile& gpio,
+    const RegisterWindowFile& timer, const std::string& directoryProblem)
 {
     std::string view = "Register windows in " + dir + " (read only)\n";
+    if (!directoryProblem.empty())
+        view += "  the libraries refuse this directory: " + directoryProblem + "\n";
     char line[160];
     std::snprintf(line, sizeof line, "  GPIO   %s  %s\n  timer  %s  %s\n\n", gpio.FileName().c_str(),
         gpio.Note().c_str(), timer.FileName().c_str(), timer.Note().c_str());
     view += line;
     view += "GPIO pins\n  pin  dir     port  line  mode        level\n";
-    for (int index = 0; index < PinCount; ++index) {
-        const Pin& pin = Pins[index];
-        const PinState state = DecodePin(gpio, index);
-        std::snprintf(line, sizeof line, "  %3d  %-6s  0x%02x  %4d  %-10s  %s%s%s\n", pin.number,
-            pin.input ? "in" : "out", pin.control, pin.line, state.mode.c_str(), state.high ? "high" : "low",
-            pin.role[0] ? "   " : "", pin.role);
+    for (const PinLine& pin : PinTable) {
+        const PinState state = DecodePin(gpio, pin);
+        const bool power = pin.pin == BacklightPowerPin;
+        std::snprintf(line, sizeof line, "  %3d  %-6s  0x%02x  %4u  %-10s  %s%s\n", pin.pin,
+            pin.direction == PinDirection::Input ? "in" : "out", pin.controlOffset, pin.line,
+            state.mode.c_str(), state.high ? "high" : "low", power ? "   backlight power enable" : "");
         view += line;
     }
     view += "\nBacklight\n";
     view += "  drive line    port 0x10 line 1, mode " + DriveMode(gpio) + "\n";
-    view += std::string("  power enable  ") + (PowerEnabled(gpio) ? "high" : "low") + " (pin 54)\n";
+    view += "  power enable  pin 54, " + PowerEnable(gpio) + "\n";
     view += "  level         " + Brightness(gpio, timer) + "\n";
     return view;
 }

@@ -24,16 +24,19 @@ constexpr const char* Usage = "usage: glowctl init\n"
 
 constexpr const char* Help
     = "Controls the display backlight through libglowkit. Every command initialises the backlight\n"
-      "first: the timer is started, the power is switched on and the level the hardware shows is\n"
-      "adopted.\n"
+      "first, as every program using the library does: the timer is started, the power is switched\n"
+      "on and the level the hardware shows is adopted. So even 'get' switches a backlight that was\n"
+      "off (level 0) back on, at the level it had before; 'devsim board' shows the simulated board\n"
+      "without touching it.\n"
       "\n"
       "  init       initialise and print the adopted level\n"
-      "  get        initialise and print the level\n"
+      "  get        initialise (switching the backlight on) and print the level\n"
       "  set LEVEL  initialise, then set LEVEL (0 off, 1-99 dimmed, 100 full); prints \"OLD -> LEVEL\"\n"
       "\n"
       "Registers come from the simulated board in $REGWIN_DIR unless REGWIN_PHYS_92100000 and\n"
-      "REGWIN_PHYS_91a00000 name their physical addresses. Exit status: 0 done, 1 registers out of\n"
-      "reach, 2 bad arguments.\n";
+      "REGWIN_PHYS_91a00000 name their physical addresses (both: with only one set, the other block\n"
+      "is refused rather than simulated). Exit status: 0 done, 1 registers out of reach, 2 bad\n"
+      "arguments.\n";
 
 bool ParseInt(const char* text, std::int32_t* value)
 {

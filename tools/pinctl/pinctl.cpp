@@ -1,7 +1,10 @@
 // pinctl: reads and drives the device's GPIO lines through libpinbank, the way any program would.
 
+#include "pinbank/PinTable.h"
 #include "pinbank/pinbank.h"
 #include "platform/MapRegisterWindow.h"
+#include "platform/RegisterBlocks.h"
+#include "platform/ReportProblem.h"
 
 #include <charconv>
 #include <cstdint>
@@ -13,9 +16,6 @@ namespace {
 constexpr int ExitOk = 0;
 constexpr int ExitNoRegisters = 1;
 constexpr int ExitUsage = 2;
-
-constexpr std::uint32_t GpioBlockAddress = 0x92100000;
-constexpr std::uint32_t GpioWindowSize = 0x100;
 
 constexpr const char* Usage = "usage: pinctl get PIN\n"
                               "       pinctl set PIN LEVEL\n"
@@ -42,12 +42,14 @@ bool ParseInt(const char* text, std::int32_t* value)
 
 bool IsInputPin(std::int32_t pin)
 {
-    return pin >= 0 && pin <= 3;
+    const PinLine* entry = FindPin(pin);
+    return entry && entry->direction == PinDirection::Input;
 }
 
 bool IsOutputPin(std::int32_t pin)
 {
-    return pin >= 50 && pin <= 58;
+    const PinLine* entry = FindPin(pin);
+    return entry && entry->direction == PinDirection::Output;
 }
 
 int UsageError(const char* message, const char* argument)
@@ -59,10 +61,12 @@ int UsageError(const char* message, const char* argument)
     return ExitUsage;
 }
 
-// The library reports nothing when its registers are out of reach (it then reads 0 and drives
-// nothing), so check the window the same way it maps it before claiming a result.
+// The library's calls report nothing when its registers are out of reach (it then reads 0 and drives
+// nothing), so check the window the same way it maps it before claiming a result. The library has
+// already said why on standard error when it was loaded; this copy of the mapping code stays quiet.
 bool RegistersReachable()
 {
+    SetProblemReports(false);
     void* window = MapRegisterWindow(GpioBlockAddress, GpioWindowSize);
     UnmapRegisterWindow(window, GpioWindowSize);
     if (window)
