@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cellprobe/ModemEffects.h"
+#include "cellprobe/ModemLine.h"
 #include "cellprobe/ModemRules.h"
 #include "ui/Control.h"
 #include "ui/Dialog.h"
@@ -26,14 +27,6 @@ constexpr int IdSignalBar = 1007;
 
 // Chunks from the serial link's reader: wParam is the buffer, lParam the byte count.
 constexpr UINT SerialDataMessage = WM_USER + 1;
-
-// The GSM module's device name and line: 57600 baud, 8 data bits, one stop bit (code 0), no parity
-// (code 0).
-constexpr const char16_t* ModemPortName = u"COM1:";
-constexpr std::uint32_t ModemBaudRate = 57600;
-constexpr std::uint8_t ModemByteSize = 8;
-constexpr std::uint8_t ModemStopBits = 0;
-constexpr std::uint8_t ModemParity = 0;
 
 const DialogTemplate& CellprobeTemplate();
 

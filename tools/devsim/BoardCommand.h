@@ -1,11 +1,15 @@
 #pragma once
 
+#include "tools/devsim/BoardWiring.h"
+
 #include <string>
+#include <vector>
 
 class CommandLine;
 
 // `devsim board`: shows the simulated register windows (GPIO pins, backlight) once, or refreshed in
-// place every half second with --watch until Ctrl-C. Never creates or writes a register file.
+// place every half second with --watch until Ctrl-C. Only --wire writes: it serves loopback wires from
+// outputs to inputs until Ctrl-C, creating the GPIO file if needed as the libraries would.
 class BoardCommand {
 public:
     static constexpr int RefreshMs = 500;
@@ -19,9 +23,12 @@ public:
 
 private:
     bool Parse(CommandLine& arguments, bool* help);
+    void ParseWire(CommandLine& arguments);
     std::string Snapshot() const;
     int Watch() const;
+    int Wire() const;
 
     bool watch = false;
     std::string dir;
+    std::vector<BoardWiring::Wire> wires;
 };
