@@ -1,7 +1,26 @@
 #include "tools/probecheck/DeviceLibrary.h"
 
+#include <string_view>
+
 #include <dlfcn.h>
 #include <link.h>
+#include <unistd.h>
+
+namespace {
+
+// The folder the running program lies in, with its trailing slash; empty when unknown.
+std::string ProgramDirectory()
+{
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0)
+        return {};
+    const std::string_view program(path, static_cast<std::size_t>(length));
+    const std::size_t slash = program.rfind('/');
+    return slash == std::string_view::npos ? std::string() : std::string(program.substr(0, slash + 1));
+}
+
+} // namespace
 
 DeviceLibrary::~DeviceLibrary()
 {
@@ -11,9 +30,20 @@ DeviceLibrary::~DeviceLibrary()
 
 bool DeviceLibrary::Load(const char* fileName, std::string* error)
 {
+    // The folder is looked up here rather than left to the program's run path, which the loader does
+    // not consult when a sanitizer's runtime makes the dlopen call on the program's behalf.
+    std::string chosen = fileName;
+    const std::string directory = ProgramDirectory();
+    for (const char* libraryDirectory : { PROBECHECK_BUILD_LIBRARY_DIR, PROBECHECK_INSTALL_LIBRARY_DIR }) {
+        const std::string candidate = directory + libraryDirectory + "/" + fileName;
+        if (!directory.empty() && access(candidate.c_str(), F_OK) == 0) {
+            chosen = candidate;
+            break;
+        }
+    }
     // Every symbol resolved now: a library missing one of its own dependencies fails here, with the
     // loader's reason, instead of in the middle of a check.
-    handle = dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
+    handle = dlopen(chosen.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* reason = dlerror();
         *error = std::string("cannot load ") + fileName + ": " + (reason ? reason : "unknown reason");

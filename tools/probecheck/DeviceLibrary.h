@@ -2,9 +2,10 @@
 
 #include <string>
 
-// One of the device libraries, loaded at run time the way any program on the device may load it:
-// by its name through the dynamic loader's search (the program's own library folder first). Unloaded
-// when the object goes, which runs the library's unload hook and releases its register windows.
+// One of the device libraries, loaded at run time the way any program on the device may load it: with
+// dlopen, by its file name. The program's own library folder (build/lib beside build/bin, or the
+// installed library folder beside the installed program) comes first, then the loader's usual search.
+// Unloaded when the object goes, which runs the library's unload hook and releases its register windows.
 class DeviceLibrary {
 public:
     DeviceLibrary() = default;
