@@ -75,12 +75,21 @@ const char* AnswerName(UbxAckWatch::Answer answer)
     return "none";
 }
 
-void OptionalSeconds(JsonWriter& writer, const char* key, std::optional<double> seconds)
+void WriteSatellites(JsonWriter& writer, const GsvRecord& gsv, const GsaRecord& gsa)
 {
-    if (seconds)
-        writer.Number(key, *seconds, 3);
-    else
-        writer.Null(key);
+    writer.BeginArray("satellites");
+    for (const GsvSatellite& satellite : gsv.satellites) {
+        if (satellite.prn <= 0)
+            continue;
+        writer.BeginObject();
+        writer.Integer("prn", satellite.prn);
+        writer.Integer("elevation", satellite.elevation);
+        writer.Integer("azimuth", satellite.azimuth);
+        writer.Integer("snr", satellite.snr);
+        writer.Bool("used", IsSatelliteUsed(satellite.prn, gsa));
+        writer.EndObject();
+    }
+    writer.EndArray();
 }
 
 } // namespace
@@ -280,25 +289,32 @@ void GpsCheck::WriteJson(JsonWriter& writer) const
     writer.EndObject();
 
     writer.BeginObject("timings");
-    OptionalSeconds(writer, "portOpenedSeconds", openedAt);
+    writer.Number("portOpenedSeconds", openedAt, 3);
     std::optional<double> timeToFirstFix;
     if (firstFixAt)
         timeToFirstFix = *firstFixAt - openedAt.value_or(0);
-    OptionalSeconds(writer, "timeToFirstFixSeconds", timeToFirstFix);
-    OptionalSeconds(writer, "criteriaMetSeconds", criteriaMetAt);
-    OptionalSeconds(writer, "rateAnswerSeconds", rateAnswerAt);
+    writer.Number("timeToFirstFixSeconds", timeToFirstFix, 3);
+    writer.Number("criteriaMetSeconds", criteriaMetAt, 3);
+    writer.Number("rateAnswerSeconds", rateAnswerAt, 3);
     writer.EndObject();
 
-    RmcRecord rmc;
-    GsaRecord gsa;
-    GgaRecord gga;
-    VtgRecord vtg;
-    GsvRecord gsv;
-    parser.GetRmc(&rmc);
-    parser.GetGsa(&gsa);
-    parser.GetGga(&gga);
-    parser.GetVtg(&vtg);
-    parser.GetGsv(&gsv);
+    WriteMeasured(writer);
+}
+
+GpsCheck::Records GpsCheck::TakeRecords() const
+{
+    Records records;
+    parser.GetRmc(&records.rmc);
+    parser.GetGsa(&records.gsa);
+    parser.GetGga(&records.gga);
+    parser.GetVtg(&records.vtg);
+    parser.GetGsv(&records.gsv);
+    return records;
+}
+
+void GpsCheck::WriteMeasured(JsonWriter& writer) const
+{
+    const auto [rmc, gsa, gga, vtg, gsv] = TakeRecords();
     const DisplayTexts texts = FormatDisplayTexts(rmc, gsa, gga, vtg, gsv);
     writer.BeginObject("measured");
     writer.Bool("validFix", HasValidFix(rmc, gsa));
@@ -324,19 +340,7 @@ void GpsCheck::WriteJson(JsonWriter& writer) const
     writer.Number("vdop", gsa.vdop, 2);
     writer.Integer("satellitesInView", gsv.satellitesInView);
     writer.Integer("satellitesUsed", UsedCount(gsa));
-    writer.BeginArray("satellites");
-    for (const GsvSatellite& satellite : gsv.satellites) {
-        if (satellite.prn <= 0)
-            continue;
-        writer.BeginObject();
-        writer.Integer("prn", satellite.prn);
-        writer.Integer("elevation", satellite.elevation);
-        writer.Integer("azimuth", satellite.azimuth);
-        writer.Integer("snr", satellite.snr);
-        writer.Bool("used", IsSatelliteUsed(satellite.prn, gsa));
-        writer.EndObject();
-    }
-    writer.EndArray();
+    WriteSatellites(writer, gsv, gsa);
     writer.Integer("sentencesDecoded", parser.GetDecodedCount());
     writer.Integer("sentencesIgnored", parser.GetIgnoredCount());
     writer.Integer("bytesReceived", bytesReceived);
@@ -346,16 +350,7 @@ void GpsCheck::WriteJson(JsonWriter& writer) const
 
 std::string GpsCheck::Summary() const
 {
-    RmcRecord rmc;
-    GsaRecord gsa;
-    GgaRecord gga;
-    VtgRecord vtg;
-    GsvRecord gsv;
-    parser.GetRmc(&rmc);
-    parser.GetGsa(&gsa);
-    parser.GetGga(&gga);
-    parser.GetVtg(&vtg);
-    parser.GetGsv(&gsv);
+    const auto [rmc, gsa, gga, vtg, gsv] = TakeRecords();
     const DisplayTexts texts = FormatDisplayTexts(rmc, gsa, gga, vtg, gsv);
     std::string summary = SummaryLine("device", devicePath + " at 9600 baud");
     if (!openedAt)

@@ -23,6 +23,15 @@ public:
     int Main(CommandLine& arguments);
 
 private:
+    // Copies of the decoder's records, taken together.
+    struct Records {
+        RmcRecord rmc;
+        GsaRecord gsa;
+        GgaRecord gga;
+        VtgRecord vtg;
+        GsvRecord gsv;
+    };
+
     bool Parse(CommandLine& arguments, bool* help);
     int Run();
     CheckOutcome Measure(CheckLoop& loop, SerialSession& port, Progress& progress);
@@ -31,7 +40,9 @@ private:
     bool Finished() const;
     CheckOutcome Judge() const;
     std::string StatusText() const;
+    Records TakeRecords() const;
     void WriteJson(JsonWriter& writer) const;
+    void WriteMeasured(JsonWriter& writer) const;
     std::string Summary() const;
 
     // Criteria.

@@ -282,7 +282,7 @@ std::string GsmCheck::SignalShortfall(const ModemRules& rules) const
         signalReports.size(), timeoutSeconds);
 }
 
-CheckOutcome GsmCheck::Call(CheckLoop& loop, ModemRules& rules, SerialSession& port, Progress& progress)
+CheckOutcome GsmCheck::Dial(CheckLoop& loop, ModemRules& rules, SerialSession& port, Progress& progress)
 {
     phase = Phase::Dialling;
     rules.PhoneNumber() = WideString::FromAscii(dialNumber);
@@ -291,26 +291,33 @@ CheckOutcome GsmCheck::Call(CheckLoop& loop, ModemRules& rules, SerialSession& p
     if (exchanges.size() == *dialExchange)
         return { Verdict::NotRun, "the dial command was not sent: " + rules.StatusText().ToAscii() };
     progress.Event("dialling " + dialNumber);
-    CheckLoop::Stop stop = loop.RunUntil(
+    const CheckLoop::Stop stop = loop.RunUntil(
         [&] {
             const StepResult dial = ResultOf(*dialExchange);
             return callUpAt || callEndedAt || (dial.done && !dial.accepted) || port.IsLost();
         },
         After(timeoutSeconds));
-    if (!callUpAt) {
-        if (const auto ended = Interrupted(stop, loop, port))
-            return *ended;
-        const StepResult dial = ResultOf(*dialExchange);
-        if (dial.done && !dial.accepted)
-            return { Verdict::Fail, "the module refused the call: " + dial.code };
-        if (callEndedAt)
-            return { Verdict::Fail, "the call ended before it was up (NO CARRIER)" };
-        return { Verdict::Fail, Format("no answer to the dial command within %g s", timeoutSeconds) };
-    }
+    if (callUpAt)
+        return { Verdict::Pass, {} };
+    if (const auto ended = Interrupted(stop, loop, port))
+        return *ended;
+    const StepResult dial = ResultOf(*dialExchange);
+    if (dial.done && !dial.accepted)
+        return { Verdict::Fail, "the module refused the call: " + dial.code };
+    if (callEndedAt)
+        return { Verdict::Fail, "the call ended before it was up (NO CARRIER)" };
+    return { Verdict::Fail, Format("no answer to the dial command within %g s", timeoutSeconds) };
+}
+
+CheckOutcome GsmCheck::Call(CheckLoop& loop, ModemRules& rules, SerialSession& port, Progress& progress)
+{
+    const CheckOutcome dial = Dial(loop, rules, port, progress);
+    if (dial.verdict != Verdict::Pass)
+        return dial;
 
     phase = Phase::Holding;
     progress.Event(Format("call up; holding it %g s", holdSeconds));
-    stop = loop.RunUntil([&] { return callEndedAt || port.IsLost(); }, After(holdSeconds));
+    CheckLoop::Stop stop = loop.RunUntil([&] { return callEndedAt || port.IsLost(); }, After(holdSeconds));
     if (const auto ended = Interrupted(stop, loop, port))
         return *ended;
     if (callEndedAt) {
@@ -395,12 +402,6 @@ std::string GsmCheck::StatusText(const ModemRules& rules) const
 
 void GsmCheck::WriteJson(JsonWriter& writer) const
 {
-    const auto optionalSeconds = [&writer](const char* key, std::optional<double> seconds) {
-        if (seconds)
-            writer.Number(key, *seconds, 3);
-        else
-            writer.Null(key);
-    };
     writer.BeginObject("criteria");
     writer.Number("timeoutSeconds", timeoutSeconds, 3);
     writer.Integer("minLevel", minLevel);
@@ -414,12 +415,17 @@ void GsmCheck::WriteJson(JsonWriter& writer) const
     writer.EndObject();
 
     writer.BeginObject("timings");
-    optionalSeconds("portOpenedSeconds", openedAt);
-    optionalSeconds("signalMetSeconds", signalMetAt);
-    optionalSeconds("callUpSeconds", callUpAt);
-    optionalSeconds("callEndedSeconds", callEndedAt);
+    writer.Number("portOpenedSeconds", openedAt, 3);
+    writer.Number("signalMetSeconds", signalMetAt, 3);
+    writer.Number("callUpSeconds", callUpAt, 3);
+    writer.Number("callEndedSeconds", callEndedAt, 3);
     writer.EndObject();
 
+    WriteMeasured(writer);
+}
+
+void GsmCheck::WriteMeasured(JsonWriter& writer) const
+{
     writer.BeginObject("measured");
     if (signalReports.empty())
         writer.Null("signalLevel");
@@ -453,7 +459,7 @@ void GsmCheck::WriteJson(JsonWriter& writer) const
         writer.String("command", exchange.command);
         writer.Number("sentSeconds", exchange.sentAt, 3);
         writer.String("reply", exchange.reply);
-        optionalSeconds("replySeconds", exchange.replyAt);
+        writer.Number("replySeconds", exchange.replyAt, 3);
         writer.EndObject();
     }
     writer.EndArray();

@@ -43,6 +43,7 @@ private:
     int Run();
     CheckOutcome Measure(CheckLoop& loop, ModemRules& rules, SerialSession& port, Progress& progress);
     CheckOutcome WaitForSignal(CheckLoop& loop, ModemRules& rules, SerialSession& port, Progress& progress);
+    CheckOutcome Dial(CheckLoop& loop, ModemRules& rules, SerialSession& port, Progress& progress);
     CheckOutcome Call(CheckLoop& loop, ModemRules& rules, SerialSession& port, Progress& progress);
     void HangUpAndClose(CheckLoop& loop, ModemRules& rules, SerialSession& port, Progress& progress);
     void Connect(ModemCheckEffects& effects, SerialSession& port, Progress& progress);
@@ -53,6 +54,7 @@ private:
     std::string SignalShortfall(const ModemRules& rules) const;
     std::string StatusText(const ModemRules& rules) const;
     void WriteJson(JsonWriter& writer) const;
+    void WriteMeasured(JsonWriter& writer) const;
     std::string Summary() const;
 
     // Criteria.
