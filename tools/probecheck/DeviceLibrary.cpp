@@ -1,5 +1,7 @@
 #include "tools/probecheck/DeviceLibrary.h"
 
+#include <climits>
+#include <cstdlib>
 #include <string_view>
 
 #include <dlfcn.h>
@@ -36,8 +38,9 @@ bool DeviceLibrary::Load(const char* fileName, std::string* error)
     const std::string directory = ProgramDirectory();
     for (const char* libraryDirectory : { PROBECHECK_BUILD_LIBRARY_DIR, PROBECHECK_INSTALL_LIBRARY_DIR }) {
         const std::string candidate = directory + libraryDirectory + "/" + fileName;
-        if (!directory.empty() && access(candidate.c_str(), F_OK) == 0) {
-            chosen = candidate;
+        char resolved[PATH_MAX];
+        if (!directory.empty() && realpath(candidate.c_str(), resolved)) {
+            chosen = resolved;
             break;
         }
     }

@@ -35,7 +35,8 @@ constexpr const char* Help
       "Reports the time to first fix, the satellites in view and used with their signal\n"
       "levels, the dilutions of precision, position, altitude, speed, date and time as\n"
       "skyprobe shows them, and how many sentences were decoded and ignored (other\n"
-      "talkers and types, damaged sentences). Progress goes to standard error.\n"
+      "talkers and types, sentences with a damaged header). Progress goes to standard\n"
+      "error.\n"
       "\n"
       "Exit status: 0 pass, 1 fail, 2 could not run (bad option; receiver missing, busy\n"
       "or lost; interrupted).\n";
@@ -379,7 +380,7 @@ std::string GpsCheck::Summary() const
             std::string(static_cast<std::size_t>(length), used ? '#' : '-').c_str());
     }
     summary += SummaryLine("sentences",
-        Format("%u decoded, %u ignored (other talkers or types, damaged)", parser.GetDecodedCount(),
+        Format("%u decoded, %u ignored (other talkers or types, damaged headers)", parser.GetDecodedCount(),
             parser.GetIgnoredCount()));
     if (rateSeconds)
         summary += SummaryLine("rate frame", Format("%d s, %s", *rateSeconds, AnswerName(rateAnswer)));

@@ -9,6 +9,7 @@
 namespace {
 
 constexpr auto RedrawInterval = std::chrono::milliseconds(100);
+constexpr auto ClockInterval = std::chrono::seconds(1);
 // An event stays on the live line this long before the status may replace it, so it can be read.
 constexpr auto EventHold = std::chrono::seconds(1);
 constexpr std::size_t DefaultWidth = 80;
@@ -60,7 +61,10 @@ void Progress::Status(const std::string& text)
 {
     const Clock::time_point now = Clock::now();
     if (terminal) {
-        if (text != lastStatus && now - lastDrawn >= RedrawInterval && now >= eventHeldUntil) {
+        // A new text, or the same one once a second so the clock in front of it keeps going.
+        const bool due
+            = text != lastStatus ? now - lastDrawn >= RedrawInterval : now - lastDrawn >= ClockInterval;
+        if (due && now >= eventHeldUntil) {
             Draw(text);
             lastStatus = text;
         }
