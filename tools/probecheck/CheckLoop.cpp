@@ -36,12 +36,15 @@ void CheckLoop::Post(std::function<void()> job)
 
 CheckLoop::Stop CheckLoop::RunUntil(const std::function<bool()>& done, Clock::time_point deadline)
 {
-    interrupted = false;
     for (;;) {
+        // A signal is reported by exactly one wait, the first to see it, even when that wait's work
+        // happened to be done at the same moment: a Ctrl-C is never lost between two waits.
+        if (interrupted) {
+            interrupted = false;
+            return Stop::Interrupted;
+        }
         if (done() || RunJobs(done) || RunDueTimers(done))
             return Stop::Done;
-        if (interrupted)
-            return Stop::Interrupted;
         if (Clock::now() >= deadline)
             return Stop::Deadline;
         Wait(NextWake(deadline));

@@ -34,7 +34,8 @@ public:
     void Post(std::function<void()> job) override;
 
     // Runs posted jobs and due timers until done() holds (checked after each of them and at the start),
-    // the deadline passes, or a signal arrives. Never spins: between events it sleeps in poll.
+    // the deadline passes, or a signal arrives; a signal that arrived since the last wait that reported
+    // one ends this wait at once. Never spins: between events it sleeps in poll.
     Stop RunUntil(const std::function<bool()>& done, Clock::time_point deadline);
 
     // A timer that calls tick every period from inside RunUntil until it is killed; setting an id that
@@ -60,7 +61,7 @@ private:
 
     SignalWatch signals;
     UniqueFd wake;
-    bool interrupted = false;
+    bool interrupted = false; // a signal arrived that no wait has reported yet
     int lastSignal = 0;
     std::mutex lock;
     std::deque<std::function<void()>> jobs; // guarded by lock
