@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cellprobe/ModemEffects.h"
+#include "cellprobe/ModemLine.h"
 #include "cellprobe/ModemRules.h"
 #include "ui/Control.h"
 #include "ui/Dialog.h"
@@ -32,16 +33,6 @@ constexpr UINT ModuleLostMessage = WM_USER + 2;
 // While the module is gone, the dialog looks for it under the same name this often.
 constexpr UINT_PTR ReopenTimerId = 4;
 constexpr UINT ReopenPeriodMs = 1500;
-
-// The GSM module's device name and line: 57600 baud, 8 data bits, one stop bit (code 0), no parity
-// (code 0).
-constexpr const char16_t* ModemPortName = u"COM1:";
-// The environment variable that names the device behind it (see DevicePath).
-constexpr const char* ModemPortVariable = "COM1";
-constexpr std::uint32_t ModemBaudRate = 57600;
-constexpr std::uint8_t ModemByteSize = 8;
-constexpr std::uint8_t ModemStopBits = 0;
-constexpr std::uint8_t ModemParity = 0;
 
 const DialogTemplate& CellprobeTemplate();
 

@@ -260,16 +260,24 @@ NmeaParser::~NmeaParser() = default;
 
 void NmeaParser::ParseSentence(const char* sentence, int length)
 {
+    if (DecodeSentence(sentence, length))
+        ++decodedCount;
+    else
+        ++ignoredCount;
+}
+
+bool NmeaParser::DecodeSentence(const char* sentence, int length)
+{
     if (!sentence || length <= 0)
-        return;
+        return false;
 
     const HeaderScan header(sentence, length);
     if (header.firstPosition[Talker] < 0)
-        return;
+        return false;
     // Without a comma there are no fields; clearing a record for it would only lose the last fix.
     int remaining = length - header.length;
     if (remaining == 0)
-        return;
+        return false;
     --remaining;
     const char* fields = sentence + header.length + 1;
 
@@ -281,24 +289,24 @@ void NmeaParser::ParseSentence(const char* sentence, int length)
     switch (chosen) {
     case Rmc:
         DecodeRmc(fields, remaining);
-        break;
+        return true;
     case Gga:
         DecodeGga(fields, remaining);
-        break;
+        return true;
     case Gll:
         DecodeGll(fields, remaining);
-        break;
+        return true;
     case Gsa:
         DecodeGsa(fields, remaining);
-        break;
+        return true;
     case Gsv:
         DecodeGsv(fields, remaining);
-        break;
+        return true;
     case Vtg:
         DecodeVtg(fields, remaining);
-        break;
+        return true;
     default:
-        break; // other sentence types are ignored in silence
+        return false; // other sentence types are ignored in silence
     }
 }
 

@@ -36,7 +36,15 @@ public:
     std::int32_t GetGsvMessageCount() const { return gsvMessageCount; }
     std::int32_t GetGsvMessageNumber() const { return gsvMessageNumber; }
 
+    // Every call of ParseSentence counts once: as decoded when one of the six decoders ran, else as
+    // ignored (another talker or type, no fields, nothing at all). They let a caller tell a receiver
+    // that sends what we read from one whose output we mostly drop. Wrap around after 2^32 calls.
+    std::uint32_t GetDecodedCount() const { return decodedCount; }
+    std::uint32_t GetIgnoredCount() const { return ignoredCount; }
+
 private:
+    // True when one of the decoders below took the sentence.
+    bool DecodeSentence(const char* sentence, int length);
     void DecodeRmc(const char* position, int remaining);
     void DecodeGga(const char* position, int remaining);
     void DecodeGll(const char* position, int remaining);
@@ -52,4 +60,6 @@ private:
     VtgRecord vtgRecord;
     std::int32_t gsvMessageCount = 0;
     std::int32_t gsvMessageNumber = 0;
+    std::uint32_t decodedCount = 0;
+    std::uint32_t ignoredCount = 0;
 };

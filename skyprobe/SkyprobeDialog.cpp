@@ -206,7 +206,7 @@ void SkyprobeDialog::OnOpenClose()
         UpdateData(FALSE);
         return;
     }
-    if (serialPort->Open(GpsPortName, GpsBaudRate, 8, 0, 0)) {
+    if (serialPort->Open(GpsPortName, GpsBaudRate, GpsByteSize, GpsStopBits, GpsParity)) {
         // Bytes left over from an earlier session must not be joined to the new stream.
         collector.Reset();
         logText += u"Open GPS OK!\r\n";

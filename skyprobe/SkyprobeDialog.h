@@ -1,6 +1,7 @@
 #pragma once
 
 #include "skyprobe/DisplayTexts.h"
+#include "skyprobe/ReceiverLine.h"
 #include "skyprobe/SentenceCollector.h"
 #include "ui/Control.h"
 #include "ui/Dialog.h"
@@ -47,14 +48,6 @@ constexpr std::array<int, SatelliteSlots> BarPlaceholderIds
 constexpr UINT_PTR RefreshTimerId = 1;
 // Chunks from the serial link's reader: wParam is the buffer, lParam the byte count.
 constexpr UINT SerialDataMessage = WM_USER + 1;
-
-constexpr int MinUpdateRateSeconds = 1;
-constexpr int MaxUpdateRateSeconds = 60;
-
-// The GPS receiver's device name and line: 9600 baud, 8 data bits, one stop bit (code 0), no parity
-// (code 0).
-constexpr const char16_t* GpsPortName = u"COM4:";
-constexpr std::uint32_t GpsBaudRate = 9600;
 
 // The GPS test dialog: opens and closes the receiver's port, echoes its output into the message log
 // on request, cuts it into sentences for the decoder, sets the receiver's update period and shows the

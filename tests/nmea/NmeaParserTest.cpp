@@ -259,8 +259,14 @@ TEST(NmeaParser, DispatchesOnHeaderOnly)
         NmeaParser parser;
         FillAll(parser);
         const Snapshot before = Take(parser);
+        const std::uint32_t decodedBefore = parser.GetDecodedCount();
+        const std::uint32_t ignoredBefore = parser.GetIgnoredCount();
         parser.ParseSentence(c.sentence, length);
         EXPECT_EQ(ChangedRecords(before, Take(parser)), c.changed);
+        // Each call counts once, as decoded exactly when a record was rewritten.
+        const bool decoded = std::string_view(c.changed) != "none";
+        EXPECT_EQ(parser.GetDecodedCount() - decodedBefore, decoded ? 1u : 0u);
+        EXPECT_EQ(parser.GetIgnoredCount() - ignoredBefore, decoded ? 0u : 1u);
     }
 }
 

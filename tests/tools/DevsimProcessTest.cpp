@@ -369,6 +369,9 @@ TEST(DevsimProcess, BadArgumentsExitTwoWithAMessage)
         { "gsm", "--ring-after=soon" },
         { "board", "--watch=yes" },
         { "board", "extra" },
+        { "board", "--wire", "2:54" },
+        { "board", "--wire", "54:2", "--wire", "55:2" },
+        { "board", "--wire", "54:2", "--watch" },
     };
     for (const auto& arguments : cases) {
         std::string line;

@@ -20,14 +20,19 @@ namespace {
 
 constexpr const char* Help
     = "Usage: devsim board [--watch] [--dir DIR]\n"
+      "       devsim board --wire OUT:IN [--wire OUT:IN ...] [--dir DIR]\n"
       "\n"
       "Shows the simulated GPIO and backlight registers: each pin of the GPIO library\n"
       "with its mode and level, the backlight drive line, its power enable and the\n"
-      "brightness from the timer's compare and count. Read only.\n"
+      "brightness from the timer's compare and count. Read only, unless wired.\n"
       "\n"
-      "  --watch    refresh in place every 0.5 s until Ctrl-C\n"
-      "  --dir DIR  where the register files are (default $REGWIN_DIR, else\n"
-      "             $XDG_RUNTIME_DIR/regwin, else /tmp/regwin-<effective uid>)\n"
+      "  --watch        refresh in place every 0.5 s until Ctrl-C\n"
+      "  --dir DIR      where the register files are (default $REGWIN_DIR, else\n"
+      "                 $XDG_RUNTIME_DIR/regwin, else /tmp/regwin-<effective uid>)\n"
+      "  --wire OUT:IN  wire output OUT (50-58) to input IN (0-3): the level driven on\n"
+      "                 OUT shows on IN within a few milliseconds, until Ctrl-C.\n"
+      "                 Repeatable; one output may feed several inputs. Writes the\n"
+      "                 inputs' data bits, creating the GPIO file if it is missing.\n"
       "\n"
       "Files: 92100000.reg (GPIO, 256 bytes) and 91a00000.reg (timer, 68 bytes),\n"
       "little-endian 32-bit registers at their offsets; a missing file reads as zeros.\n";
@@ -54,6 +59,8 @@ int BoardCommand::Main(CommandLine& arguments)
         [this] {
             if (dir.empty())
                 dir = BoardDirectoryPath();
+            if (!wires.empty())
+                return Wire();
             if (watch)
                 return Watch();
             std::fputs(Snapshot().c_str(), stdout);
@@ -74,11 +81,36 @@ bool BoardCommand::Parse(CommandLine& arguments, bool* help)
         } else if (option == "--dir") {
             if (arguments.Value(&dir) && dir.empty())
                 arguments.Fail("--dir needs a directory");
+        } else if (option == "--wire") {
+            ParseWire(arguments);
         } else {
             arguments.Fail("unknown option \"" + std::string(option) + "\"");
         }
     }
+    if (watch && !wires.empty())
+        arguments.Fail("--watch and --wire do not go together; watch from a second 'devsim board --watch'");
     return !arguments.Failed();
+}
+
+void BoardCommand::ParseWire(CommandLine& arguments)
+{
+    std::string text;
+    if (!arguments.Value(&text))
+        return;
+    BoardWiring::Wire wire {};
+    std::string error;
+    if (!BoardWiring::ParseWire(text, &wire, &error)) {
+        arguments.Fail(error);
+        return;
+    }
+    // Two outputs on one input would fight; the board could show only one of them.
+    for (const BoardWiring::Wire& other : wires) {
+        if (other.input == wire.input) {
+            arguments.Fail("input " + std::to_string(wire.input) + " is wired twice");
+            return;
+        }
+    }
+    wires.push_back(wire);
 }
 
 std::string BoardCommand::Snapshot() const
@@ -128,4 +160,36 @@ int BoardCommand::Watch() const
     std::fputs("\x1b[?25h", stdout);
     std::fflush(stdout);
     return status;
+}
+
+int BoardCommand::Wire() const
+{
+    SignalWatch signals;
+    if (!signals.Open()) {
+        std::fprintf(stderr, "devsim board: cannot watch for Ctrl-C: %s\n", std::strerror(errno));
+        return 1;
+    }
+    BoardWiring wiring(wires);
+    std::string error;
+    if (!wiring.Open(dir, &error)) {
+        std::fprintf(stderr, "devsim board: %s\n", error.c_str());
+        return 1;
+    }
+    wiring.Step();
+    // Announced once the wires carry levels, so a script that waits for this line can start testing.
+    std::string announcement = "wired";
+    for (const BoardWiring::Wire& wire : wires) {
+        announcement += ' ';
+        announcement += std::to_string(wire.output);
+        announcement += "->";
+        announcement += std::to_string(wire.input);
+    }
+    std::printf("%s in %s (Ctrl-C to stop)\n", announcement.c_str(), dir.c_str());
+    std::fflush(stdout);
+    for (;;) {
+        pollfd watched { signals.Fd(), POLLIN, 0 };
+        if (poll(&watched, 1, BoardWiring::StepMs) > 0 && signals.Take() != 0)
+            return 0;
+        wiring.Step();
+    }
 }

@@ -1,12 +1,16 @@
 #pragma once
 
+#include "tools/devsim/BoardWiring.h"
+
 #include <string>
+#include <vector>
 
 class CommandLine;
 
 // `devsim board`: shows the simulated register windows (GPIO pins, backlight) once, or refreshed in
-// place every half second with --watch until Ctrl-C. Never creates or writes a register file. Without
-// --dir it looks where the libraries do (BoardDirectoryPath).
+// place every half second with --watch until Ctrl-C. Without --dir it looks where the libraries do
+// (BoardDirectoryPath). Only --wire writes: it serves loopback wires from outputs to inputs until
+// Ctrl-C, creating the GPIO file if needed as the libraries would.
 class BoardCommand {
 public:
     static constexpr int RefreshMs = 500;
@@ -16,9 +20,12 @@ public:
 
 private:
     bool Parse(CommandLine& arguments, bool* help);
+    void ParseWire(CommandLine& arguments);
     std::string Snapshot() const;
     int Watch() const;
+    int Wire() const;
 
     bool watch = false;
     std::string dir;
+    std::vector<BoardWiring::Wire> wires;
 };

@@ -39,13 +39,15 @@ private:
 
 // The common start of every subcommand: parse (a callable taking bool* help) reads the options; bad
 // arguments print a message and give exit status 2, --help prints help and gives 0; otherwise the
-// result of run().
-template<typename Parse, typename Run>
-int RunSubcommand(CommandLine& arguments, const char* name, const char* help, Parse parse, Run run)
+// result of run(). program names the tool in messages.
+template <typename Parse, typename Run>
+int RunSubcommand(CommandLine& arguments, const char* name, const char* help, Parse parse, Run run,
+    const char* program = "devsim")
 {
     bool helpAsked = false;
     if (!parse(&helpAsked)) {
-        std::fprintf(stderr, "devsim %s: %s\nTry 'devsim %s --help'.\n", name, arguments.Error().c_str(), name);
+        std::fprintf(stderr, "%s %s: %s\nTry '%s %s --help'.\n", program, name, arguments.Error().c_str(),
+            program, name);
         return 2;
     }
     if (helpAsked) {

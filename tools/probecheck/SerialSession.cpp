@@ -1,0 +1,126 @@
+#include "tools/probecheck/SerialSession.h"
+
+#include "serial/DevicePath.h"
+#include "tools/probecheck/CheckLoop.h"
+#include "ui/WindowRegistry.h"
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include <unistd.h>
+
+namespace {
+
+std::string Narrow(const std::u16string& text)
+{
+    std::string narrow;
+    for (const char16_t c : text)
+        narrow += c < 0x80 ? static_cast<char>(c) : '?';
+    return narrow;
+}
+
+std::string OpenErrorText(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return "no such device";
+    case EBUSY:
+    case EWOULDBLOCK:
+        return "in use by another program";
+    case ENOTTY:
+        return "not a serial device";
+    case EACCES:
+    case EPERM:
+        return "permission denied (is the user in the device's group, e.g. dialout?)";
+    default:
+        return std::strerror(error);
+    }
+}
+
+} // namespace
+
+SerialSession::SerialSession(CheckLoop& loop, ChunkHandler chunkHandler)
+    : onChunk(std::move(chunkHandler))
+    , window(WindowRegistry::Register(this, &loop))
+{
+    port.SetNotifyTarget(window, ChunkMessage);
+    port.SetLostMessage(LostMessage);
+}
+
+SerialSession::~SerialSession()
+{
+    Close();
+    WindowRegistry::Unregister(window);
+}
+
+bool SerialSession::PortName(
+    const std::string& device, const char16_t* fallback, std::u16string* name, std::string* error)
+{
+    if (device.empty()) {
+        *name = fallback;
+        return true;
+    }
+    // The link takes names as wide text; ASCII is the one encoding that needs no guessing.
+    for (const char c : device) {
+        if (static_cast<unsigned char>(c) >= 0x80 || c == '\0') {
+            *error = "--device " + device + ": only plain ASCII device names are supported";
+            return false;
+        }
+    }
+    std::string path = device;
+    std::string resolved;
+    const std::u16string asGiven(device.begin(), device.end());
+    if (!DevicePath::Resolve(asGiven, &resolved)) {
+        char directory[4096];
+        if (!getcwd(directory, sizeof directory)) {
+            *error = "--device " + device + ": " + std::strerror(errno);
+            return false;
+        }
+        path = std::string(directory) + "/" + device;
+    }
+    *name = std::u16string(path.begin(), path.end());
+    return true;
+}
+
+std::string SerialSession::ResolvePath(const std::u16string& portName)
+{
+    std::string path;
+    if (DevicePath::Resolve(portName, &path))
+        return path;
+    return Narrow(portName);
+}
+
+bool SerialSession::Open(const std::u16string& portName, std::uint32_t baudRate, std::uint8_t byteSize,
+    std::uint8_t stopBits, std::uint8_t parity, std::string* error)
+{
+    if (!port.Open(portName.c_str(), baudRate, byteSize, stopBits, parity)) {
+        *error = ResolvePath(portName) + ": " + OpenErrorText(port.LastError());
+        return false;
+    }
+    open = true;
+    lost = false;
+    return true;
+}
+
+bool SerialSession::Write(const void* bytes, int count)
+{
+    return open && port.Write(bytes, count);
+}
+
+void SerialSession::Close()
+{
+    if (!open)
+        return;
+    open = false;
+    port.Close();
+}
+
+LRESULT SerialSession::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == ChunkMessage && onChunk && wParam != 0 && lParam > 0)
+        onChunk(reinterpret_cast<const char*>(wParam), static_cast<int>(lParam));
+    else if (message == LostMessage)
+        lost = true;
+    return 0;
+}
