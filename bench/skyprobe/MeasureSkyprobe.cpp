@@ -23,7 +23,7 @@
 #include <sys/resource.h>
 #include <time.h>
 
-// Usage: measure_skyprobe echo        per-chunk cost of the echo with an empty log and after 3 MB
+// Usage: measure_skyprobe echo        per-chunk cost of the echo with an empty log and a full one
 //        measure_skyprobe cpu [SEC]   CPU and resident memory of the dialog while a pty feeds a
 //                                     capture at 9600-baud pace with the echo on (default 60 s)
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise. Reads the receiver capture
@@ -59,6 +59,12 @@ private:
     std::string stream;
     std::size_t position = 0;
 };
+
+int LineBreaks(const WideString& text)
+{
+    const std::u16string_view view = text.View();
+    return static_cast<int>(std::count(view.begin(), view.end(), u'\n'));
+}
 
 double Median(std::vector<double> values)
 {
@@ -116,8 +122,9 @@ int MeasureEcho(const std::string& capture)
     driver.Click(IdClearMessages);
     const ChunkCost empty = MeasureChunks(dialog, source, Samples);
     driver.Click(IdClearMessages);
-    constexpr int LogTarget = 3 * 1024 * 1024;
-    for (int i = 0; dialog.logText.GetLength() < LogTarget; ++i) {
+    // Up to the line limit, so that the measured chunks also meet the trimming of the oldest lines.
+    const int limit = dialog.logBinding.LineLimit();
+    for (int i = 0; LineBreaks(dialog.logText) < limit; ++i) {
         dialog.WindowProc(SerialDataMessage, reinterpret_cast<WPARAM>(source.Next()), ChunkSize);
         if (i % 100 == 0)
             QCoreApplication::processEvents();
@@ -137,11 +144,11 @@ int MeasureEcho(const std::string& capture)
     std::printf(
         "per-chunk echo cost, %d-byte chunks of %s, %d samples each\n", ChunkSize, CapturePath, Samples);
     Report("log empty:", empty);
-    Report("log after 3 MB:", full);
-    std::printf("log length before the second run: %d characters\n", grown);
-    std::printf("ratio after 3 MB / empty: handler %.2f, with events %.2f (target < 1.5)\n",
+    Report("log full:", full);
+    std::printf("log before the second run: %d lines (the limit), %d characters\n", limit, grown);
+    std::printf("ratio full / empty: handler %.2f, with events %.2f (target < 1.5)\n",
         Median(full.handler) / Median(empty.handler), Median(full.withEvents) / Median(empty.withEvents));
-    std::printf("for comparison, replacing the whole 3 MB text once: median %.0f us\n", Median(wholeText));
+    std::printf("for comparison, replacing the whole full log once: median %.0f us\n", Median(wholeText));
     return 0;
 }
 

@@ -167,25 +167,25 @@ TEST_F(SkyprobeDialogTest, UpdateRateSendsTheFrameAndRetimesOnlyForOneToSixty)
     }
 }
 
-TEST_F(SkyprobeDialogTest, AnInvalidRateReportsOnceWhileItsMessageIsOnScreen)
+TEST_F(SkyprobeDialogTest, ARefusedRateGivesOneMessageAndNeverStopsTheRefreshOfTheNextOpen)
 {
     ASSERT_NO_FATAL_FAILURE(Open());
+    // The refused number is not kept, so the tick that refused it shows the last valid rate again and
+    // the next tick has nothing to refuse.
     driver->TypeText(IdRateSeconds, WideString(u"0"));
-    int shown = 0;
-    // The first report stays "on screen" while three more refresh ticks meet the same invalid field.
-    MessageBoxHook driverHook = SetMessageBoxHook([&](const WideString&, const WideString&) {
-        if (++shown == 1)
-            for (int tick = 0; tick < 3; ++tick)
-                driver->FireTimer(RefreshTimerId);
-        return IDOK;
-    });
     ASSERT_TRUE(driver->FireTimer(RefreshTimerId));
-    EXPECT_EQ(shown, 1);
-    // Once it is dismissed, the next tick reports again, and the refresh goes on regardless.
     ASSERT_TRUE(driver->FireTimer(RefreshTimerId));
-    EXPECT_EQ(shown, 2);
-    EXPECT_EQ(driver->Text(IdFixMode), WideString(u"No Fix"));
-    SetMessageBoxHook(std::move(driverHook));
+    EXPECT_EQ(driver->MessageBoxes().size(), 1u);
+    EXPECT_EQ(driver->Text(IdRateSeconds), WideString(u"1"));
+    EXPECT_EQ(driver->Text(IdFixMode), WideString(u"No Fix")) << "the refresh went on";
+
+    // Refused while closed (the check box saves too): the next open still retimes and tells the receiver.
+    driver->Click(IdOpenClose);
+    driver->TypeText(IdRateSeconds, WideString(u"61"));
+    driver->Click(IdShowMessages);
+    EXPECT_EQ(driver->MessageBoxes().size(), 2u);
+    ASSERT_NO_FATAL_FAILURE(Open());
+    EXPECT_EQ(dialog.GetTimerPeriod(RefreshTimerId), 1000u);
 }
 
 TEST_F(SkyprobeDialogTest, ClearEmptiesTheLogAndNewOutputStartsAFreshOne)
