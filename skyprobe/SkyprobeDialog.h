@@ -47,6 +47,8 @@ constexpr std::array<int, SatelliteSlots> BarPlaceholderIds
 constexpr UINT_PTR RefreshTimerId = 1;
 // Chunks from the serial link's reader: wParam is the buffer, lParam the byte count.
 constexpr UINT SerialDataMessage = WM_USER + 1;
+// From the serial link's reader, once, when the receiver went away while open (wParam, lParam 0).
+constexpr UINT ReceiverLostMessage = WM_USER + 2;
 
 constexpr int MinUpdateRateSeconds = 1;
 constexpr int MaxUpdateRateSeconds = 60;
@@ -54,6 +56,8 @@ constexpr int MaxUpdateRateSeconds = 60;
 // The GPS receiver's device name and line: 9600 baud, 8 data bits, one stop bit (code 0), no parity
 // (code 0).
 constexpr const char16_t* GpsPortName = u"COM4:";
+// The environment variable that says which Linux device "COM4:" is (see DevicePath).
+constexpr const char* GpsPortVariable = "COM4";
 constexpr std::uint32_t GpsBaudRate = 9600;
 
 // The GPS test dialog: opens and closes the receiver's port, echoes its output into the message log
@@ -82,6 +86,9 @@ public:
     // Echoes the chunk into the log when asked (showing only what it added), then collects sentences.
     // Returns 0, as the serial link expects.
     LRESULT OnSerialData(WPARAM wParam, LPARAM lParam);
+    // The receiver vanished (unplugged, reset, suspended): logs it and closes the port, so that the
+    // dialog is in its closed state and "Open GPS" finds the receiver once it is back.
+    LRESULT OnReceiverLost(WPARAM wParam, LPARAM lParam);
 
     // Tells the receiver to compute a fix every seconds; the result of the write is not looked at.
     void SendRateCommand(std::int32_t seconds);
@@ -116,6 +123,8 @@ public:
 
 private:
     void ShowLog();
+    void EnterClosedState();
+    void LogOpenFailure();
 
     static const MessageMapEntry<SkyprobeDialog> messageMap[];
     bool DispatchMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

@@ -29,6 +29,8 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* DeviceVariable = "SKYPROBE_FAULT_DEVICE";
+// What the second log line of the failed open must say.
+constexpr const char* ReasonVariable = "SKYPROBE_FAULT_REASON";
 const std::string Rmc = "$GPRMC,081836,A,3751.65,S,14507.36,E,0.0,360.0,130998,011.3,E*62\r\n";
 
 std::size_t EntriesOf(const char* directory)
@@ -38,6 +40,18 @@ std::size_t EntriesOf(const char* directory)
          it != std::filesystem::directory_iterator(); ++it)
         ++count;
     return count;
+}
+
+// True when a descriptor of this process still refers to the device at path.
+bool HoldsOpen(const std::string& path)
+{
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (target == path || target.starts_with(path + " "))
+            return true;
+    }
+    return false;
 }
 
 // The log as the receiver's bytes make it: each byte widened as a signed character, zero bytes left out.
@@ -90,26 +104,27 @@ protected:
 
 } // namespace
 
-TEST_F(SkyprobeFault, AfterAnUnplugCloseThenOpenOnTheReturnedDeviceWorks)
+TEST_F(SkyprobeFault, AfterAnUnplugTheDialogClosesItselfAndOpensTheReturnedDevice)
 {
     ASSERT_NO_FATAL_FAILURE(Open());
     ASSERT_TRUE(pty->Send(Rmc + "$GPGGA,081836,3751.65,S,"));
     ASSERT_TRUE(ShowsTheFix());
-    const std::size_t threads = EntriesOf("/proc/self/task");
+    const std::string slave = pty->SlavePath();
+    ASSERT_TRUE(HoldsOpen(slave));
 
     pty.reset(); // the adapter is pulled out mid-sentence
-    // The dialog keeps working on a dead port: ticks and clicks are handled.
-    EXPECT_TRUE(driver->FireTimer(RefreshTimerId));
-    EXPECT_TRUE(driver->WaitUntil([&] { return EntriesOf("/proc/self/task") < threads; }, 10s))
-        << "the reader did not end when the device vanished";
-    driver->Click(IdOpenClose);
-    EXPECT_FALSE(dialog.isOpen);
+    ASSERT_TRUE(driver->WaitUntil([&] { return !dialog.isOpen; }, 10s)) << "the loss went unnoticed";
+    EXPECT_EQ(dialog.logText, WideString(u"Open GPS OK!\r\nGPS Lost!\r\n"));
+    EXPECT_EQ(driver->Text(IdOpenClose), WideString(u"OpenGPS"));
+    EXPECT_FALSE(driver->IsEnabled(IdUpdateRate));
+    EXPECT_FALSE(dialog.IsTimerRunning(RefreshTimerId));
+    EXPECT_FALSE(HoldsOpen(slave)) << "the vanished device was not released";
 
     pty = std::make_unique<ReceiverPty>();
     ASSERT_TRUE(pty->IsOpen());
     pty->UseAsCom4();
     ASSERT_NO_FATAL_FAILURE(Open());
-    EXPECT_EQ(dialog.logText, WideString(u"Open GPS OK!\r\nClose GPS OK!\r\nOpen GPS OK!\r\n"));
+    EXPECT_EQ(dialog.logText, WideString(u"Open GPS OK!\r\nGPS Lost!\r\nOpen GPS OK!\r\n"));
     ASSERT_TRUE(pty->Send("$GPRMC,101112,A,4807.04,N,01131.00,E,0.0,0.0,010120,,*00\r\n"));
     EXPECT_TRUE(driver->WaitUntil([&] {
         driver->FireTimer(RefreshTimerId);
@@ -249,8 +264,9 @@ TEST_F(SkyprobeFault, RapidOpenAndCloseLeavesNoThreadNoDescriptorAndLogsEverySte
 TEST_F(SkyprobeFault, ASecondCopyCannotOpenTheReceiverTheFirstHolds)
 {
     ASSERT_NO_FATAL_FAILURE(Open());
-    const auto [exitCode, output] = fault::RunDisabledTest(
-        "SkyprobeSecondCopy.DISABLED_OpenFails", { std::string(DeviceVariable) + "=" + pty->SlavePath() });
+    const auto [exitCode, output] = fault::RunDisabledTest("SkyprobeSecondCopy.DISABLED_OpenFails",
+        { std::string(DeviceVariable) + "=" + pty->SlavePath(),
+            std::string(ReasonVariable) + "=in use by another program; a GPS daemon" });
     EXPECT_EQ(exitCode, 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
     // The first copy goes on undisturbed.
@@ -263,8 +279,10 @@ TEST(SkyprobePermission, ADeviceTheUserMayNotOpenFailsToOpen)
     ReceiverPty pty;
     ASSERT_TRUE(pty.IsOpen());
     ASSERT_EQ(::chmod(pty.SlavePath().c_str(), ::geteuid() == 0 ? 0600 : 0000), 0);
-    const auto [exitCode, output] = fault::RunDisabledTestWithoutPrivileges(
-        "SkyprobeSecondCopy.DISABLED_OpenFails", { std::string(DeviceVariable) + "=" + pty.SlavePath() });
+    const auto [exitCode, output]
+        = fault::RunDisabledTestWithoutPrivileges("SkyprobeSecondCopy.DISABLED_OpenFails",
+            { std::string(DeviceVariable) + "=" + pty.SlavePath(),
+                std::string(ReasonVariable) + "=permission denied; add the user to the dialout group" });
     EXPECT_EQ(exitCode, 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
     EXPECT_TRUE(pty.Pending().empty()) << "something reached the device";
@@ -275,12 +293,16 @@ TEST(SkyprobePermission, ADeviceTheUserMayNotOpenFailsToOpen)
 TEST(SkyprobeSecondCopy, DISABLED_OpenFails)
 {
     const char* device = std::getenv(DeviceVariable);
-    ASSERT_NE(device, nullptr);
+    const char* reason = std::getenv(ReasonVariable);
+    ASSERT_TRUE(device && reason);
     ::setenv("COM4", device, 1);
     SkyprobeDialog dialog;
     DialogDriver driver(dialog);
     driver.Click(IdOpenClose);
-    EXPECT_EQ(dialog.logText, WideString(u"Open GPS Fail!\r\n"));
+    const std::string log = dialog.logText.ToAscii();
+    // The failure, then the device and the reason in plain words.
+    EXPECT_TRUE(log.starts_with("Open GPS Fail!\r\n" + std::string(device) + " (COM4): ")) << log;
+    EXPECT_NE(log.find(reason), std::string::npos) << log;
     EXPECT_EQ(driver.Text(IdOpenClose), WideString(u"Open GPS"));
     EXPECT_FALSE(dialog.IsTimerRunning(RefreshTimerId));
     driver.CloseButton();
