@@ -253,6 +253,9 @@ LRESULT SkyprobeDialog::OnReceiverLost(WPARAM, LPARAM)
         return 0;
     // The reader has ended; closing releases the device, so it can be opened again once it is back.
     serialPort->Close();
+    // The echo may have stopped in the middle of a line; the message gets a line of its own.
+    if (!logText.IsEmpty() && logText.GetAt(logText.GetLength() - 1) != u'\n')
+        logText += u"\r\n";
     logText += u"GPS Lost!\r\n";
     EnterClosedState();
     ShowLog();
