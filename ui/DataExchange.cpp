@@ -201,14 +201,21 @@ void TrimLog(WideString& text, int& shownLength, int& shownLineBreaks, int lineL
 {
     if (shownLineBreaks <= lineLimit + lineLimit / 10)
         return;
-    const int dropped = shownLineBreaks - lineLimit;
     const std::u16string_view all = text.View();
+    const int wanted = shownLineBreaks - lineLimit;
     std::size_t cut = 0;
-    for (int line = 0; line < dropped; ++line)
-        cut = all.find(u'\n', cut) + 1;
+    int dropped = 0;
+    while (dropped < wanted) {
+        const std::size_t found = all.find(u'\n', cut);
+        // Only a text changed behind the binding's back can hold fewer line breaks than counted.
+        if (found == std::u16string_view::npos)
+            break;
+        cut = found + 1;
+        ++dropped;
+    }
     text.Delete(0, static_cast<int>(cut));
     shownLength -= static_cast<int>(cut);
-    shownLineBreaks = lineLimit;
+    shownLineBreaks -= dropped;
     view->DropFirstLines(dropped);
 }
 
