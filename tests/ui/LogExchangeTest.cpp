@@ -69,19 +69,19 @@ TEST(LogExchange, KeepsTheNewestLinesInTextAndControlAlike)
     TestDialog dialog;
     DialogDriver driver(dialog);
     dialog.logBinding.SetLineLimit(10); // trimmed back to 10 once it holds 12
-    for (int line = 1; line <= 40; ++line) {
+    const auto line = [](int number) {
         WideString text;
-        text.Format(u"line %d\r\n", line);
-        dialog.log += text;
+        text.Format(u"line %d\r\n", number);
+        return text;
+    };
+    for (int number = 1; number <= 40; ++number) {
+        dialog.log += line(number);
         ASSERT_TRUE(dialog.UpdateData(FALSE));
-        ASSERT_EQ(driver.Text(IdLog), Shown(dialog.log)) << "line " << line;
+        ASSERT_EQ(driver.Text(IdLog), Shown(dialog.log)) << "line " << number;
     }
     WideString newest;
-    for (int line = 31; line <= 40; ++line) {
-        WideString text;
-        text.Format(u"line %d\r\n", line);
-        newest += text;
-    }
+    for (int number = 31; number <= 40; ++number)
+        newest += line(number);
     EXPECT_EQ(dialog.log, newest);
     // Appending after a trim goes on from where the text now ends.
     dialog.log += u"partial";
