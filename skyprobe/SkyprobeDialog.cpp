@@ -1,13 +1,17 @@
 #include "skyprobe/SkyprobeDialog.h"
 
 #include "nmea/NmeaParser.h"
+#include "serial/DevicePath.h"
 #include "serial/SerialPort.h"
 #include "skyprobe/LogEcho.h"
+#include "skyprobe/OpenFailure.h"
 #include "skyprobe/RateFrame.h"
 #include "skyprobe/SignalBars.h"
 #include "ui/DataExchange.h"
 #include "ui/Icon.h"
 #include "ui/PaintDC.h"
+
+#include <cstdlib>
 
 namespace {
 
@@ -108,6 +112,11 @@ Rect ToRect(const BarRect& rect)
     return { rect.left, rect.top, rect.right, rect.bottom };
 }
 
+bool Overlaps(const Rect& a, const Rect& b)
+{
+    return !a.IsEmpty() && a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
 COLORREF ToColorRef(const BarColour& colour)
 {
     return RGB(colour.red, colour.green, colour.blue);
@@ -124,6 +133,7 @@ const MessageMapEntry<SkyprobeDialog> SkyprobeDialog::messageMap[] = {
     MapPaint(&SkyprobeDialog::OnPaint),
     MapClose(&SkyprobeDialog::OnClose),
     MapMessage(SerialDataMessage, &SkyprobeDialog::OnSerialData),
+    MapMessage(ReceiverLostMessage, &SkyprobeDialog::OnReceiverLost),
 };
 
 bool SkyprobeDialog::DispatchMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
@@ -179,6 +189,7 @@ BOOL SkyprobeDialog::OnInitDialog()
     CenterWindow();
     serialPort = std::make_unique<SerialPort>();
     serialPort->SetNotifyTarget(GetSafeHwnd(), SerialDataMessage);
+    serialPort->SetLostMessage(ReceiverLostMessage);
     isOpen = false;
     nmeaParser = std::make_unique<NmeaParser>();
     collector.Reset();
@@ -196,10 +207,7 @@ void SkyprobeDialog::OnOpenClose()
     if (isOpen) {
         if (serialPort->Close()) {
             logText += u"Close GPS OK!\r\n";
-            KillTimer(RefreshTimerId);
-            openButton.SetWindowText(WideString(u"OpenGPS"));
-            updateRateButton.EnableWindow(FALSE);
-            isOpen = false;
+            EnterClosedState();
         } else {
             logText += u"Close GPS Fail!\r\n";
         }
@@ -217,8 +225,41 @@ void SkyprobeDialog::OnOpenClose()
         OnUpdateRate();
     } else {
         logText += u"Open GPS Fail!\r\n";
+        LogOpenFailure();
     }
     UpdateData(FALSE);
+}
+
+void SkyprobeDialog::EnterClosedState()
+{
+    KillTimer(RefreshTimerId);
+    openButton.SetWindowText(WideString(u"OpenGPS"));
+    updateRateButton.EnableWindow(FALSE);
+    isOpen = false;
+}
+
+void SkyprobeDialog::LogOpenFailure()
+{
+    std::string path;
+    if (!DevicePath::Resolve(GpsPortName, &path))
+        return;
+    const char* configured = std::getenv(GpsPortVariable);
+    logText += DescribeOpenFailure(GpsPortVariable, path, configured && *configured, serialPort->LastError());
+}
+
+LRESULT SkyprobeDialog::OnReceiverLost(WPARAM, LPARAM)
+{
+    if (!isOpen || !serialPort)
+        return 0;
+    // The reader has ended; closing releases the device, so it can be opened again once it is back.
+    serialPort->Close();
+    // The echo may have stopped in the middle of a line; the message gets a line of its own.
+    if (!logText.IsEmpty() && logText.GetAt(logText.GetLength() - 1) != u'\n')
+        logText += u"\r\n";
+    logText += u"GPS Lost!\r\n";
+    EnterClosedState();
+    ShowLog();
+    return 0;
 }
 
 void SkyprobeDialog::OnShowMessages()
@@ -332,8 +373,13 @@ void SkyprobeDialog::OnPaint()
         places[slot] = ToBarRect(barPlaceholders[slot].GetWindowRect());
     const auto bars = ComputeSignalBars(places, gsv, gsa);
     const COLORREF labelColour = ToColorRef(BarLabelColour);
+    const Rect clip = dc.GetClipBox();
     for (const SignalBar& bar : bars) {
         const Rect area = ToRect(bar.rect);
+        // Nothing outside the clip shows; skipping it saves laying out labels when only another part
+        // of the dialog (the log, a field) is repainted.
+        if (!Overlaps(area, clip))
+            continue;
         const COLORREF colour = ToColorRef(bar.colour);
         dc.FillSolidRect(area, colour);
         const COLORREF previousBackground = dc.SetBkColor(colour);

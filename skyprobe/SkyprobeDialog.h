@@ -48,6 +48,8 @@ constexpr std::array<int, SatelliteSlots> BarPlaceholderIds
 constexpr UINT_PTR RefreshTimerId = 1;
 // Chunks from the serial link's reader: wParam is the buffer, lParam the byte count.
 constexpr UINT SerialDataMessage = WM_USER + 1;
+// From the serial link's reader, once, when the receiver went away while open (wParam, lParam 0).
+constexpr UINT ReceiverLostMessage = WM_USER + 2;
 
 // The GPS test dialog: opens and closes the receiver's port, echoes its output into the message log
 // on request, cuts it into sentences for the decoder, sets the receiver's update period and shows the
@@ -75,6 +77,9 @@ public:
     // Echoes the chunk into the log when asked (showing only what it added), then collects sentences.
     // Returns 0, as the serial link expects.
     LRESULT OnSerialData(WPARAM wParam, LPARAM lParam);
+    // The receiver vanished (unplugged, reset, suspended): logs it and closes the port, so that the
+    // dialog is in its closed state and "Open GPS" finds the receiver once it is back.
+    LRESULT OnReceiverLost(WPARAM wParam, LPARAM lParam);
 
     // Tells the receiver to compute a fix every seconds; the result of the write is not looked at.
     void SendRateCommand(std::int32_t seconds);
@@ -109,6 +114,8 @@ public:
 
 private:
     void ShowLog();
+    void EnterClosedState();
+    void LogOpenFailure();
 
     static const MessageMapEntry<SkyprobeDialog> messageMap[];
     bool DispatchMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

@@ -3,15 +3,15 @@
 #include "ui/Control.h"
 #include "ui/Dialog.h"
 #include "ui/LogBinding.h"
+#include "ui/LogView.h"
 #include "ui/MessageBox.h"
 #include "ui/QtText.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QScrollBar>
-#include <QTextCursor>
 
+#include <algorithm>
 #include <cassert>
 #include <charconv>
 
@@ -87,6 +87,13 @@ void DataExchange::Fail(const WideString& message)
         line->selectAll();
 }
 
+void DataExchange::TakeBackSavedInteger()
+{
+    if (savedInteger)
+        *savedInteger = valueBeforeSave;
+    savedInteger = nullptr;
+}
+
 void DDX_Control(DataExchange* dx, int id, Control& control)
 {
     control.Attach(dx->dialog, id);
@@ -130,6 +137,7 @@ void DDX_Text(DataExchange* dx, int id, int& value)
         dx->Fail(WideString(u"Please enter an integer."));
         return;
     }
+    dx->RememberSavedInteger(&value, value);
     value = parsed;
 }
 
@@ -139,6 +147,8 @@ void DDV_MinMaxInt(DataExchange* dx, int value, int minimum, int maximum)
         return;
     if (value >= minimum && value <= maximum)
         return;
+    // Before the message: its box runs events (timer ticks among them) that may show the member.
+    dx->TakeBackSavedInteger();
     WideString message;
     message.Format(u"Please enter an integer between %d and %d.", minimum, maximum);
     dx->Fail(message);
@@ -180,9 +190,38 @@ QString LogPiece(const WideString& text, int from)
     return piece;
 }
 
+int CountLineBreaks(const WideString& text, int from)
+{
+    const std::u16string_view view = text.View().substr(static_cast<std::size_t>(from));
+    return static_cast<int>(std::count(view.begin(), view.end(), u'\n'));
+}
+
+// Drops the oldest lines once the log holds a tenth more than its limit, down to the limit.
+void TrimLog(WideString& text, int& shownLength, int& shownLineBreaks, int lineLimit, LogView* view)
+{
+    if (shownLineBreaks <= lineLimit + lineLimit / 10)
+        return;
+    const std::u16string_view all = text.View();
+    const int wanted = shownLineBreaks - lineLimit;
+    std::size_t cut = 0;
+    int dropped = 0;
+    while (dropped < wanted) {
+        const std::size_t found = all.find(u'\n', cut);
+        // Only a text changed behind the binding's back can hold fewer line breaks than counted.
+        if (found == std::u16string_view::npos)
+            break;
+        cut = found + 1;
+        ++dropped;
+    }
+    text.Delete(0, static_cast<int>(cut));
+    shownLength -= static_cast<int>(cut);
+    shownLineBreaks -= dropped;
+    view->DropFirstLines(dropped);
+}
+
 } // namespace
 
-void DDX_Log(DataExchange* dx, int id, const WideString& text, LogBinding& binding)
+void DDX_Log(DataExchange* dx, int id, WideString& text, LogBinding& binding)
 {
     if (dx->HasFailed())
         return;
@@ -191,22 +230,15 @@ void DDX_Log(DataExchange* dx, int id, const WideString& text, LogBinding& bindi
     // Saving copies nothing back: the log is read-only and its text is the program's.
     if (!edit || dx->saveAndValidate)
         return;
+    LogView* view = LogView::Of(edit);
     if (binding.resetPending || text.GetLength() < binding.shownLength) {
-        edit->setPlainText(LogPiece(text, 0));
+        view->Replace(LogPiece(text, 0));
         binding.resetPending = false;
-        binding.shownLength = text.GetLength();
-        edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
-        return;
+        binding.shownLineBreaks = CountLineBreaks(text, 0);
+    } else if (text.GetLength() > binding.shownLength) {
+        view->Append(LogPiece(text, binding.shownLength));
+        binding.shownLineBreaks += CountLineBreaks(text, binding.shownLength);
     }
-    if (text.GetLength() == binding.shownLength)
-        return;
-    QScrollBar* scroll = edit->verticalScrollBar();
-    const bool followEnd = scroll->value() >= scroll->maximum();
-    QTextCursor cursor(edit->document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(LogPiece(text, binding.shownLength));
     binding.shownLength = text.GetLength();
-    // Like a log: keep showing the newest lines, unless the user scrolled back to read.
-    if (followEnd)
-        scroll->setValue(scroll->maximum());
+    TrimLog(text, binding.shownLength, binding.shownLineBreaks, binding.lineLimit, view);
 }

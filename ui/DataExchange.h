@@ -22,9 +22,23 @@ public:
 
     bool HasFailed() const { return failed; }
 
-    // Remembers the control that the next validation refers to; every DDX_ call does this.
-    void PrepareControl(int controlId) { lastControlId = controlId; }
+    // Remembers the control that the next validation refers to; every DDX_ call does this, and
+    // forgets the integer that an earlier call saved.
+    void PrepareControl(int controlId)
+    {
+        lastControlId = controlId;
+        savedInteger = nullptr;
+    }
     int LastControlId() const { return lastControlId; }
+
+    // The integer member that DDX_Text just saved and the value it held before, so that a range check
+    // that fails can put the old value back: a number the check refuses never stays in the member.
+    void RememberSavedInteger(int* member, int previous)
+    {
+        savedInteger = member;
+        valueBeforeSave = previous;
+    }
+    void TakeBackSavedInteger();
 
     // Reports a failed validation of the last prepared control: shows message (unless a validation
     // message of this program is still on screen, so a timer that saves every second never stacks
@@ -34,6 +48,8 @@ public:
 private:
     bool failed = false;
     int lastControlId = 0;
+    int* savedInteger = nullptr;
+    int valueBeforeSave = 0;
 };
 
 // Binds a control object to the control with this id (both directions; it never fails).
@@ -47,7 +63,8 @@ void DDX_Text(DataExchange* dx, int id, WideString& value);
 void DDX_Text(DataExchange* dx, int id, int& value);
 
 // After DDX_Text of an int: when saving, a value outside min..max fails with
-// "Please enter an integer between <min> and <max>.".
+// "Please enter an integer between <min> and <max>." and the member keeps the value it had before the
+// save, so a refused number is never shown back or used later.
 void DDV_MinMaxInt(DataExchange* dx, int value, int minimum, int maximum);
 
 // A check box's state: checked is TRUE / true.
@@ -59,4 +76,7 @@ void DDX_Check(DataExchange* dx, int id, bool& value);
 // it was there, and touches nothing else; saving copies nothing back. The dialog must call
 // binding.Reset() whenever it empties text (a text that became shorter than what was shown is
 // noticed anyway). Carriage returns are not put into the control, so CR LF shows as one line break.
-void DDX_Log(DataExchange* dx, int id, const WideString& text, LogBinding& binding);
+// Showing also keeps the log within the binding's line limit: the oldest lines leave text and the
+// control together, so the two always agree. The screen may follow a busy log a moment later than
+// its text (see LogView).
+void DDX_Log(DataExchange* dx, int id, WideString& text, LogBinding& binding);

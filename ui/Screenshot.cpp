@@ -1,6 +1,7 @@
 #include "ui/Screenshot.h"
 
 #include "ui/Dialog.h"
+#include "ui/LogView.h"
 
 #include <QImage>
 #include <QPixmap>
@@ -12,6 +13,9 @@ QImage GrabDialog(const Dialog& dialog)
     QWidget* window = dialog.GetWindowWidget();
     if (!window)
         return {};
+    // A picture shows the logs as they are, not as a held-back repaint last left them.
+    for (LogView* log : window->findChildren<LogView*>())
+        log->EndHold();
     return window->grab().toImage();
 }
 

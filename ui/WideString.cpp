@@ -61,7 +61,17 @@ WideString WideString::Mid(int start, int count) const
         start = 0;
     if (count <= 0 || start >= GetLength())
         return {};
-    return WideString(std::u16string_view(text).substr(static_cast<std::size_t>(start), static_cast<std::size_t>(count)));
+    return WideString(
+        std::u16string_view(text).substr(static_cast<std::size_t>(start), static_cast<std::size_t>(count)));
+}
+
+int WideString::Delete(int start, int count)
+{
+    if (start < 0)
+        start = 0;
+    if (count > 0 && start < GetLength())
+        text.erase(static_cast<std::size_t>(start), static_cast<std::size_t>(count));
+    return GetLength();
 }
 
 std::string WideString::ToAscii() const
@@ -122,8 +132,7 @@ std::u16string Widen(const char* begin, const char* end)
     return wide;
 }
 
-template<typename Number>
-std::u16string Integer(Number value, int base)
+template <typename Number> std::u16string Integer(Number value, int base)
 {
     char digits[32];
     const auto result = std::to_chars(digits, digits + sizeof digits, value, base);
@@ -133,7 +142,8 @@ std::u16string Integer(Number value, int base)
 std::u16string Fixed(double value, int precision)
 {
     char digits[400];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, precision);
+    const auto result
+        = std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, precision);
     if (result.ec != std::errc {})
         return u"?";
     return Widen(digits, result.ptr);
@@ -191,7 +201,8 @@ void WideString::FormatV(const char16_t* format, std::va_list arguments)
             AppendPadded(text, Integer(va_arg(arguments, unsigned), 16), field, true);
             break;
         case u'f':
-            AppendPadded(text, Fixed(va_arg(arguments, double), field.precision < 0 ? 6 : field.precision), field, true);
+            AppendPadded(text, Fixed(va_arg(arguments, double), field.precision < 0 ? 6 : field.precision),
+                field, true);
             break;
         case u's': {
             const char16_t* string = va_arg(arguments, const char16_t*);

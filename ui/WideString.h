@@ -32,6 +32,9 @@ public:
     int Find(const WideString& what, int start = 0) const;
     // Up to count characters from start; parts outside the text are left out.
     WideString Mid(int start, int count) const;
+    // Removes up to count characters from start (parts outside the text are left alone); returns the
+    // new length.
+    int Delete(int start, int count);
 
     // printf-style formatting of %c (an int holding one character), %d and %u (int), %x (unsigned),
     // %f with optional precision (double), %s (const char16_t*) and %%, with optional '-' and '0'

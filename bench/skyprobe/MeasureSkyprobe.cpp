@@ -23,9 +23,12 @@
 #include <sys/resource.h>
 #include <time.h>
 
-// Usage: measure_skyprobe echo        per-chunk cost of the echo with an empty log and after 3 MB
+// Usage: measure_skyprobe echo        per-chunk cost of the echo with an empty log and a full one
 //        measure_skyprobe cpu [SEC]   CPU and resident memory of the dialog while a pty feeds a
 //                                     capture at 9600-baud pace with the echo on (default 60 s)
+//        measure_skyprobe feed [MB]   a receiver on a pty for another program (skyprobe itself):
+//                                     prints the pty's path, then writes MB megabytes of the
+//                                     capture as fast as they are read (default 83, a day at 9600)
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise. Reads the receiver capture
 // telit-he910.log from the test data.
 
@@ -59,6 +62,12 @@ private:
     std::string stream;
     std::size_t position = 0;
 };
+
+int LineBreaks(const WideString& text)
+{
+    const std::u16string_view view = text.View();
+    return static_cast<int>(std::count(view.begin(), view.end(), u'\n'));
+}
 
 double Median(std::vector<double> values)
 {
@@ -116,8 +125,9 @@ int MeasureEcho(const std::string& capture)
     driver.Click(IdClearMessages);
     const ChunkCost empty = MeasureChunks(dialog, source, Samples);
     driver.Click(IdClearMessages);
-    constexpr int LogTarget = 3 * 1024 * 1024;
-    for (int i = 0; dialog.logText.GetLength() < LogTarget; ++i) {
+    // Up to the line limit, so that the measured chunks also meet the trimming of the oldest lines.
+    const int limit = dialog.logBinding.LineLimit();
+    for (int i = 0; LineBreaks(dialog.logText) < limit; ++i) {
         dialog.WindowProc(SerialDataMessage, reinterpret_cast<WPARAM>(source.Next()), ChunkSize);
         if (i % 100 == 0)
             QCoreApplication::processEvents();
@@ -137,11 +147,11 @@ int MeasureEcho(const std::string& capture)
     std::printf(
         "per-chunk echo cost, %d-byte chunks of %s, %d samples each\n", ChunkSize, CapturePath, Samples);
     Report("log empty:", empty);
-    Report("log after 3 MB:", full);
-    std::printf("log length before the second run: %d characters\n", grown);
-    std::printf("ratio after 3 MB / empty: handler %.2f, with events %.2f (target < 1.5)\n",
+    Report("log full:", full);
+    std::printf("log before the second run: %d lines (the limit), %d characters\n", limit, grown);
+    std::printf("ratio full / empty: handler %.2f, with events %.2f (target < 1.5)\n",
         Median(full.handler) / Median(empty.handler), Median(full.withEvents) / Median(empty.withEvents));
-    std::printf("for comparison, replacing the whole 3 MB text once: median %.0f us\n", Median(wholeText));
+    std::printf("for comparison, replacing the whole full log once: median %.0f us\n", Median(wholeText));
     return 0;
 }
 
@@ -234,19 +244,63 @@ int MeasureCpu(const std::string& capture, int seconds)
     return 0;
 }
 
+// A receiver that talks as fast as the program reads: prints the terminal's path, waits until a
+// program has opened it, then writes megabytes (10^6 bytes) of the capture over and over, telling
+// after each megabyte how long it took so far. Stays until the program lets go of the terminal.
+int FeedAtFullSpeed(const std::string& capture, long megabytes)
+{
+    ReceiverPty pty;
+    if (!pty.IsOpen()) {
+        std::fprintf(stderr, "measure_skyprobe: cannot open a pseudo-terminal\n");
+        return 1;
+    }
+    std::printf("%s\n", pty.SlavePath().c_str());
+    std::fflush(stdout);
+    while (pty.SeesHangup())
+        std::this_thread::sleep_for(50ms);
+    std::printf("opened\n");
+    std::fflush(stdout);
+    // Opening the port discards whatever was pending; give it time to be done with that.
+    std::this_thread::sleep_for(1s);
+    const std::size_t total = static_cast<std::size_t>(megabytes) * 1000000;
+    const auto start = Clock::now();
+    std::size_t fed = 0;
+    std::size_t position = 0;
+    while (fed < total) {
+        const std::size_t size = std::min({ std::size_t { 4096 }, capture.size() - position, total - fed });
+        if (!pty.Send(capture.substr(position, size), 60s)) {
+            std::fprintf(stderr, "measure_skyprobe: the program stopped reading after %zu bytes\n", fed);
+            return 1;
+        }
+        position = (position + size) % capture.size();
+        fed += size;
+        if (fed % 1000000 < size)
+            std::printf("fed %zu bytes in %.1f s\n", fed,
+                std::chrono::duration<double>(Clock::now() - start).count());
+        std::fflush(stdout);
+        pty.Pending();
+    }
+    std::printf("done\n");
+    std::fflush(stdout);
+    while (!pty.SeesHangup())
+        std::this_thread::sleep_for(200ms);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode != "echo" && mode != "cpu") {
-        std::fprintf(stderr, "usage: measure_skyprobe echo | cpu [SECONDS]\n");
+    if (mode != "echo" && mode != "cpu" && mode != "feed") {
+        std::fprintf(stderr, "usage: measure_skyprobe echo | cpu [SECONDS] | feed [MEGABYTES]\n");
         return 2;
     }
-    const int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
-    if (seconds <= 0) {
-        std::fprintf(stderr, "measure_skyprobe: SECONDS must be a positive number\n");
+    const long number = argc > 2 ? std::atol(argv[2]) : mode == "feed" ? 83 : 60;
+    if (number <= 0) {
+        std::fprintf(stderr, "measure_skyprobe: %s must be a positive number\n",
+            mode == "feed" ? "MEGABYTES" : "SECONDS");
         return 2;
     }
     const std::string capture = ReadCaptureStream(CapturePath);
@@ -254,6 +308,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "measure_skyprobe: cannot read the capture %s\n", CapturePath);
         return 1;
     }
+    if (mode == "feed")
+        return FeedAtFullSpeed(capture, number);
+    const int seconds = static_cast<int>(number);
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     if (!ApplyDialogFont())

@@ -116,3 +116,40 @@ TEST(SkyprobeAgainstDevsim, ShowsTheSimulatedFixAndSlowsTheReceiverToTheChosenRa
     EXPECT_TRUE(driver.IsEnded());
     EXPECT_EQ(devsim.Stop(SIGINT), 0) << devsim.Errors();
 }
+
+// A receiver that goes away (as an unplugged adapter) is reported and leaves the dialog closed; once it
+// is back under the same name, Open GPS finds it and it hears the rate frame again.
+TEST(SkyprobeAgainstDevsim, AVanishedReceiverIsLoggedClosedAndFoundAgainUnderTheSameLink)
+{
+    fault::TemporaryDirectory dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string link = dir.path + "/COM4";
+    fault::ChildProcess devsim(
+        DEVSIM_PATH, { "gps", "--link", link, "--vanish-after", "3", "--back-after", "2" });
+    ASSERT_TRUE(devsim.FirstLine().starts_with("/dev/pts/")) << devsim.Errors();
+    ::setenv("COM4", link.c_str(), 1);
+    SkyprobeDialog dialog;
+    DialogDriver driver(dialog);
+    driver.Click(IdOpenClose);
+    ASSERT_TRUE(dialog.isOpen) << Ascii(dialog.logText);
+    ASSERT_TRUE(driver.WaitUntil([&] { return !dialog.isOpen; }, 15s)) << "the loss went unnoticed";
+    EXPECT_EQ(dialog.logText, WideString(u"Open GPS OK!\r\nGPS Lost!\r\n"));
+    EXPECT_EQ(driver.Text(IdOpenClose), WideString(u"OpenGPS"));
+    EXPECT_FALSE(driver.IsEnabled(IdUpdateRate));
+    EXPECT_FALSE(dialog.IsTimerRunning(RefreshTimerId));
+
+    ASSERT_TRUE(
+        driver.WaitUntil([&] { return devsim.Errors().find("receiver back") != std::string::npos; }, 10s))
+        << devsim.Errors();
+    driver.Click(IdOpenClose);
+    ASSERT_TRUE(dialog.isOpen) << Ascii(dialog.logText);
+    EXPECT_TRUE(dialog.IsTimerRunning(RefreshTimerId));
+    EXPECT_TRUE(driver.WaitUntil([&] {
+        const std::string errors = devsim.Errors();
+        return errors.find("(ACK)", errors.find("receiver back")) != std::string::npos;
+    })) << devsim.Errors();
+
+    driver.CloseButton();
+    EXPECT_TRUE(driver.IsEnded());
+    EXPECT_EQ(devsim.Stop(SIGINT), 0) << devsim.Errors();
+}

@@ -9,6 +9,8 @@
 
 #include <QIcon>
 #include <QImage>
+#include <QPaintEvent>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
 
@@ -126,8 +128,9 @@ TEST_F(SkyprobeDialogTest, OpenWithoutTheDeviceLogsTheFailureAndChangesNothing)
 {
     ::setenv("COM4", "/nonexistent/ttyGPS", 1);
     driver->Click(IdOpenClose);
-    EXPECT_EQ(dialog.logText, WideString(u"Open GPS Fail!\r\n"));
-    EXPECT_EQ(driver->Text(IdLog), WideString(u"Open GPS Fail!\n"));
+    EXPECT_EQ(dialog.logText.ToAscii(),
+        "Open GPS Fail!\r\n/nonexistent/ttyGPS (COM4): no such device; is the receiver plugged in?\r\n");
+    EXPECT_EQ(driver->Text(IdLog), Shown(dialog.logText));
     EXPECT_EQ(driver->Text(IdOpenClose), WideString(u"Open GPS"));
     EXPECT_FALSE(driver->IsEnabled(IdUpdateRate));
     EXPECT_FALSE(dialog.IsTimerRunning(RefreshTimerId));
@@ -167,25 +170,25 @@ TEST_F(SkyprobeDialogTest, UpdateRateSendsTheFrameAndRetimesOnlyForOneToSixty)
     }
 }
 
-TEST_F(SkyprobeDialogTest, AnInvalidRateReportsOnceWhileItsMessageIsOnScreen)
+TEST_F(SkyprobeDialogTest, ARefusedRateGivesOneMessageAndNeverStopsTheRefreshOfTheNextOpen)
 {
     ASSERT_NO_FATAL_FAILURE(Open());
+    // The refused number is not kept, so the tick that refused it shows the last valid rate again and
+    // the next tick has nothing to refuse.
     driver->TypeText(IdRateSeconds, WideString(u"0"));
-    int shown = 0;
-    // The first report stays "on screen" while three more refresh ticks meet the same invalid field.
-    MessageBoxHook driverHook = SetMessageBoxHook([&](const WideString&, const WideString&) {
-        if (++shown == 1)
-            for (int tick = 0; tick < 3; ++tick)
-                driver->FireTimer(RefreshTimerId);
-        return IDOK;
-    });
     ASSERT_TRUE(driver->FireTimer(RefreshTimerId));
-    EXPECT_EQ(shown, 1);
-    // Once it is dismissed, the next tick reports again, and the refresh goes on regardless.
     ASSERT_TRUE(driver->FireTimer(RefreshTimerId));
-    EXPECT_EQ(shown, 2);
-    EXPECT_EQ(driver->Text(IdFixMode), WideString(u"No Fix"));
-    SetMessageBoxHook(std::move(driverHook));
+    EXPECT_EQ(driver->MessageBoxes().size(), 1u);
+    EXPECT_EQ(driver->Text(IdRateSeconds), WideString(u"1"));
+    EXPECT_EQ(driver->Text(IdFixMode), WideString(u"No Fix")) << "the refresh went on";
+
+    // Refused while closed (the check box saves too): the next open still retimes and tells the receiver.
+    driver->Click(IdOpenClose);
+    driver->TypeText(IdRateSeconds, WideString(u"61"));
+    driver->Click(IdShowMessages);
+    EXPECT_EQ(driver->MessageBoxes().size(), 2u);
+    ASSERT_NO_FATAL_FAILURE(Open());
+    EXPECT_EQ(dialog.GetTimerPeriod(RefreshTimerId), 1000u);
 }
 
 TEST_F(SkyprobeDialogTest, ClearEmptiesTheLogAndNewOutputStartsAFreshOne)
@@ -212,6 +215,43 @@ TEST_F(SkyprobeDialogTest, ClearEmptiesTheLogAndNewOutputStartsAFreshOne)
         return driver->Text(IdLatitude) == WideString(u"S 37d 51' 39.0''");
     }));
     EXPECT_EQ(dialog.logText, WideString(u"$GPRMC,2*\r\n"));
+}
+
+// A tick marks for repainting the bar areas of the occupied slots and nothing else of what the dialog
+// draws itself: a repaint of the whole window (as a screenshot makes) would hide a missing or too
+// wide invalidation.
+TEST_F(SkyprobeDialogTest, ATickRepaintsTheBarsOfTheOccupiedSlotsOnly)
+{
+    ASSERT_NO_FATAL_FAILURE(Open());
+    ASSERT_TRUE(pty.Send("$GPGSV,1,1,03,05,40,100,30,07,20,200,25,09,10,300,*\r\n"));
+    ASSERT_TRUE(driver->WaitUntil([&] {
+        driver->FireTimer(RefreshTimerId);
+        return driver->Text(SatelliteNumberIds[2]) == WideString(u"9");
+    }));
+    driver->Grab(); // shows whatever was still waiting, the log included
+    driver->ProcessEvents();
+
+    class PaintRecorder : public QObject {
+    public:
+        QRegion painted;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint)
+                painted += static_cast<QPaintEvent*>(event)->region();
+            return false;
+        }
+    } recorder;
+    dialog.GetClientWidget()->installEventFilter(&recorder);
+    ASSERT_TRUE(driver->FireTimer(RefreshTimerId));
+    driver->ProcessEvents();
+    dialog.GetClientWidget()->removeEventFilter(&recorder);
+
+    QRegion occupied;
+    for (int slot = 0; slot < 3; ++slot) {
+        const Rect place = dialog.barPlaceholders[slot].GetWindowRect();
+        occupied += QRect(place.left, place.top, place.Width(), place.Height());
+    }
+    EXPECT_EQ(recorder.painted, occupied);
 }
 
 // The close box runs the close steps, which release the port before the dialog ends; OK and Escape

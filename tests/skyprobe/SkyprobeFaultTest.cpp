@@ -29,6 +29,8 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* DeviceVariable = "SKYPROBE_FAULT_DEVICE";
+// What the second log line of the failed open must say.
+constexpr const char* ReasonVariable = "SKYPROBE_FAULT_REASON";
 const std::string Rmc = "$GPRMC,081836,A,3751.65,S,14507.36,E,0.0,360.0,130998,011.3,E*62\r\n";
 
 std::size_t EntriesOf(const char* directory)
@@ -38,6 +40,18 @@ std::size_t EntriesOf(const char* directory)
          it != std::filesystem::directory_iterator(); ++it)
         ++count;
     return count;
+}
+
+// True when a descriptor of this process still refers to the device at path.
+bool HoldsOpen(const std::string& path)
+{
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (target == path || target.starts_with(path + " "))
+            return true;
+    }
+    return false;
 }
 
 // The log as the receiver's bytes make it: each byte widened as a signed character, zero bytes left out.
@@ -90,26 +104,27 @@ protected:
 
 } // namespace
 
-TEST_F(SkyprobeFault, AfterAnUnplugCloseThenOpenOnTheReturnedDeviceWorks)
+TEST_F(SkyprobeFault, AfterAnUnplugTheDialogClosesItselfAndOpensTheReturnedDevice)
 {
     ASSERT_NO_FATAL_FAILURE(Open());
     ASSERT_TRUE(pty->Send(Rmc + "$GPGGA,081836,3751.65,S,"));
     ASSERT_TRUE(ShowsTheFix());
-    const std::size_t threads = EntriesOf("/proc/self/task");
+    const std::string slave = pty->SlavePath();
+    ASSERT_TRUE(HoldsOpen(slave));
 
     pty.reset(); // the adapter is pulled out mid-sentence
-    // The dialog keeps working on a dead port: ticks and clicks are handled.
-    EXPECT_TRUE(driver->FireTimer(RefreshTimerId));
-    EXPECT_TRUE(driver->WaitUntil([&] { return EntriesOf("/proc/self/task") < threads; }, 10s))
-        << "the reader did not end when the device vanished";
-    driver->Click(IdOpenClose);
-    EXPECT_FALSE(dialog.isOpen);
+    ASSERT_TRUE(driver->WaitUntil([&] { return !dialog.isOpen; }, 10s)) << "the loss went unnoticed";
+    EXPECT_EQ(dialog.logText, WideString(u"Open GPS OK!\r\nGPS Lost!\r\n"));
+    EXPECT_EQ(driver->Text(IdOpenClose), WideString(u"OpenGPS"));
+    EXPECT_FALSE(driver->IsEnabled(IdUpdateRate));
+    EXPECT_FALSE(dialog.IsTimerRunning(RefreshTimerId));
+    EXPECT_FALSE(HoldsOpen(slave)) << "the vanished device was not released";
 
     pty = std::make_unique<ReceiverPty>();
     ASSERT_TRUE(pty->IsOpen());
     pty->UseAsCom4();
     ASSERT_NO_FATAL_FAILURE(Open());
-    EXPECT_EQ(dialog.logText, WideString(u"Open GPS OK!\r\nClose GPS OK!\r\nOpen GPS OK!\r\n"));
+    EXPECT_EQ(dialog.logText, WideString(u"Open GPS OK!\r\nGPS Lost!\r\nOpen GPS OK!\r\n"));
     ASSERT_TRUE(pty->Send("$GPRMC,101112,A,4807.04,N,01131.00,E,0.0,0.0,010120,,*00\r\n"));
     EXPECT_TRUE(driver->WaitUntil([&] {
         driver->FireTimer(RefreshTimerId);
@@ -124,7 +139,9 @@ TEST_F(SkyprobeFault, FloodAtFullSpeedLosesNothingAndTheUiKeepsTicking)
     ASSERT_NO_FATAL_FAILURE(Open());
     driver->Click(IdShowMessages);
     ASSERT_TRUE(dialog.showMessages);
-    const std::size_t logBefore = static_cast<std::size_t>(dialog.logText.GetLength());
+    // Small enough for any machine's flood to overflow it several times.
+    dialog.logBinding.SetLineLimit(1000);
+    const std::u16string logBefore = Text(dialog.logText);
 
     // Receiver text with every byte value mixed in, written as fast as the terminal takes it.
     std::string block;
@@ -156,15 +173,26 @@ TEST_F(SkyprobeFault, FloodAtFullSpeedLosesNothingAndTheUiKeepsTicking)
     stop = true;
     flooder.join();
     ASSERT_FALSE(sent.empty());
-    const std::u16string wanted = Widened(sent);
-    EXPECT_TRUE(driver->WaitUntil(
-        [&] { return static_cast<std::size_t>(dialog.logText.GetLength()) >= logBefore + wanted.size(); },
-        60s));
+    const std::string last = "$GPTXT,end of the flood*\r\n";
+    ASSERT_TRUE(pty->Send(last));
+    const std::u16string wanted = logBefore + Widened(sent + last);
+    EXPECT_TRUE(driver->WaitUntil([&] { return Text(dialog.logText).ends_with(Widened(last)); }, 60s));
     ticker.stop();
 
-    const std::u16string echoed = Text(dialog.logText).substr(logBefore);
-    EXPECT_EQ(echoed.size(), wanted.size()) << "bytes were lost or repeated on the way to the log";
-    EXPECT_TRUE(echoed == wanted) << "the echo differs from what the receiver sent";
+    // The log holds the newest lines exactly as they came, from the start of a line, and no more
+    // lines than its limit allows.
+    const std::u16string log = Text(dialog.logText);
+    ASSERT_LE(log.size(), wanted.size());
+    EXPECT_TRUE(wanted.ends_with(log)) << "bytes were lost, repeated or changed on the way to the log";
+    if (log.size() < wanted.size()) {
+        EXPECT_EQ(wanted[wanted.size() - log.size() - 1], u'\n') << "the log starts inside a line";
+    }
+    const auto lines = std::count(log.begin(), log.end(), u'\n');
+    const auto sentLines = std::count(wanted.begin(), wanted.end(), u'\n');
+    const int limit = dialog.logBinding.LineLimit();
+    ASSERT_GT(sentLines, limit) << "the flood was too small to fill the log";
+    EXPECT_GE(lines, limit);
+    EXPECT_LE(lines, limit + limit / 10);
     // Shared build machines stall now and then; a second means the UI thread was starved.
     EXPECT_LT(worstLateness, 1000) << "the UI timer came " << worstLateness << " ms late";
     RecordProperty("FloodBytes", static_cast<int>(sent.size()));
@@ -236,8 +264,9 @@ TEST_F(SkyprobeFault, RapidOpenAndCloseLeavesNoThreadNoDescriptorAndLogsEverySte
 TEST_F(SkyprobeFault, ASecondCopyCannotOpenTheReceiverTheFirstHolds)
 {
     ASSERT_NO_FATAL_FAILURE(Open());
-    const auto [exitCode, output] = fault::RunDisabledTest(
-        "SkyprobeSecondCopy.DISABLED_OpenFails", { std::string(DeviceVariable) + "=" + pty->SlavePath() });
+    const auto [exitCode, output] = fault::RunDisabledTest("SkyprobeSecondCopy.DISABLED_OpenFails",
+        { std::string(DeviceVariable) + "=" + pty->SlavePath(),
+            std::string(ReasonVariable) + "=in use by another program; a GPS daemon" });
     if (exitCode == fault::CannotDropPrivileges)
         GTEST_SKIP() << "machine limit: root here may not change its user, so nothing can run unprivileged";
     EXPECT_EQ(exitCode, 0) << output;
@@ -252,8 +281,10 @@ TEST(SkyprobePermission, ADeviceTheUserMayNotOpenFailsToOpen)
     ReceiverPty pty;
     ASSERT_TRUE(pty.IsOpen());
     ASSERT_EQ(::chmod(pty.SlavePath().c_str(), ::geteuid() == 0 ? 0600 : 0000), 0);
-    const auto [exitCode, output] = fault::RunDisabledTestWithoutPrivileges(
-        "SkyprobeSecondCopy.DISABLED_OpenFails", { std::string(DeviceVariable) + "=" + pty.SlavePath() });
+    const auto [exitCode, output]
+        = fault::RunDisabledTestWithoutPrivileges("SkyprobeSecondCopy.DISABLED_OpenFails",
+            { std::string(DeviceVariable) + "=" + pty.SlavePath(),
+                std::string(ReasonVariable) + "=permission denied; add the user to the dialout group" });
     EXPECT_EQ(exitCode, 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
     EXPECT_TRUE(pty.Pending().empty()) << "something reached the device";
@@ -264,12 +295,16 @@ TEST(SkyprobePermission, ADeviceTheUserMayNotOpenFailsToOpen)
 TEST(SkyprobeSecondCopy, DISABLED_OpenFails)
 {
     const char* device = std::getenv(DeviceVariable);
-    ASSERT_NE(device, nullptr);
+    const char* reason = std::getenv(ReasonVariable);
+    ASSERT_TRUE(device && reason);
     ::setenv("COM4", device, 1);
     SkyprobeDialog dialog;
     DialogDriver driver(dialog);
     driver.Click(IdOpenClose);
-    EXPECT_EQ(dialog.logText, WideString(u"Open GPS Fail!\r\n"));
+    const std::string log = dialog.logText.ToAscii();
+    // The failure, then the device and the reason in plain words.
+    EXPECT_TRUE(log.starts_with("Open GPS Fail!\r\n" + std::string(device) + " (COM4): ")) << log;
+    EXPECT_NE(log.find(reason), std::string::npos) << log;
     EXPECT_EQ(driver.Text(IdOpenClose), WideString(u"Open GPS"));
     EXPECT_FALSE(dialog.IsTimerRunning(RefreshTimerId));
     driver.CloseButton();

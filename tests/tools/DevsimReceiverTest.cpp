@@ -109,17 +109,23 @@ TEST(ReceiverModel, EverySentenceIsFramedAndChecksummed)
 
 TEST(ReceiverModel, ReportHoldsAllSixTypesInReceiverOrder)
 {
-    const ReceiverModel receiver(50);
-    for (const double seconds : { 0.0, 10.0 }) {
-        SCOPED_TRACE(seconds);
-        std::vector<std::string> order;
-        for (const std::string& sentence : receiver.Report(LeapDay, seconds)) {
-            const std::string type = Fields(sentence)[0];
-            if (order.empty() || order.back() != type)
-                order.push_back(type);
+    // A multi-constellation receiver names its combined fix GN but lists the GPS satellites as GP.
+    const std::pair<ReceiverModel::Talker, std::vector<std::string>> talkers[] = {
+        { ReceiverModel::Talker::Gps, { "GPRMC", "GPVTG", "GPGGA", "GPGSA", "GPGSV", "GPGLL" } },
+        { ReceiverModel::Talker::Combined, { "GNRMC", "GNVTG", "GNGGA", "GNGSA", "GPGSV", "GNGLL" } },
+    };
+    for (const auto& [talker, expected] : talkers) {
+        const ReceiverModel receiver(50, talker);
+        for (const double seconds : { 0.0, 10.0 }) {
+            SCOPED_TRACE(testing::Message() << expected[0] << " at " << seconds << " s");
+            std::vector<std::string> order;
+            for (const std::string& sentence : receiver.Report(LeapDay, seconds)) {
+                const std::string type = Fields(sentence)[0];
+                if (order.empty() || order.back() != type)
+                    order.push_back(type);
+            }
+            EXPECT_EQ(order, expected);
         }
-        const std::vector<std::string> expected = { "GPRMC", "GPVTG", "GPGGA", "GPGSA", "GPGSV", "GPGLL" };
-        EXPECT_EQ(order, expected);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "TestDialog.h"
 
 #include "ui/DialogDriver.h"
+#include "ui/LogView.h"
 
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -63,6 +64,31 @@ TEST(LogExchange, ControlAlwaysShowsTheLogThroughAppendsAndClears)
     EXPECT_EQ(dialog.log, before);
 }
 
+TEST(LogExchange, KeepsTheNewestLinesInTextAndControlAlike)
+{
+    TestDialog dialog;
+    DialogDriver driver(dialog);
+    dialog.logBinding.SetLineLimit(10); // trimmed back to 10 once it holds 12
+    const auto line = [](int number) {
+        WideString text;
+        text.Format(u"line %d\r\n", number);
+        return text;
+    };
+    for (int number = 1; number <= 40; ++number) {
+        dialog.log += line(number);
+        ASSERT_TRUE(dialog.UpdateData(FALSE));
+        ASSERT_EQ(driver.Text(IdLog), Shown(dialog.log)) << "line " << number;
+    }
+    WideString newest;
+    for (int number = 31; number <= 40; ++number)
+        newest += line(number);
+    EXPECT_EQ(dialog.log, newest);
+    // Appending after a trim goes on from where the text now ends.
+    dialog.log += u"partial";
+    ASSERT_TRUE(dialog.UpdateData(FALSE));
+    EXPECT_EQ(driver.Text(IdLog), Shown(dialog.log));
+}
+
 TEST(LogExchange, FollowsTheEndUnlessTheUserScrolledBack)
 {
     TestDialog dialog;
@@ -70,16 +96,20 @@ TEST(LogExchange, FollowsTheEndUnlessTheUserScrolledBack)
     auto* edit = qobject_cast<QPlainTextEdit*>(dialog.GetControlWidget(IdLog));
     ASSERT_NE(edit, nullptr);
     QScrollBar* scroll = edit->verticalScrollBar();
+    // A busy log shows its new lines together once it has been held back for a moment.
+    LogView* view = LogView::Of(edit);
     for (int i = 0; i < 50; ++i) {
         dialog.log += u"$GPGSV,3,1,12*\r\n";
         dialog.UpdateData(FALSE);
     }
+    view->EndHold();
     ASSERT_GT(scroll->maximum(), 0);
     EXPECT_EQ(scroll->value(), scroll->maximum());
 
     scroll->setValue(0);
     dialog.log += u"more\r\n";
     dialog.UpdateData(FALSE);
+    view->EndHold();
     EXPECT_EQ(scroll->value(), 0);
     EXPECT_EQ(driver.Text(IdLog), Shown(dialog.log));
 }

@@ -10,6 +10,7 @@
 #include "tools/devsim/UbxFrame.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -18,7 +19,8 @@
 namespace {
 
 constexpr const char* Help
-    = "Usage: devsim gps [--link PATH] [--replay FILE] [--speed KMH]\n"
+    = "Usage: devsim gps [--link PATH] [--replay FILE] [--speed KMH] [--talker GP|GN]\n"
+      "                  [--vanish-after S [--back-after S]]\n"
       "\n"
       "Simulates a GPS receiver on a pseudo-terminal at 9600-baud pace. Prints the\n"
       "terminal's path on stdout once it is ready, then serves until Ctrl-C.\n"
@@ -27,10 +29,16 @@ constexpr const char* Help
       "  --replay FILE  play a receiver capture (lines starting with '#' left out) over\n"
       "                 and over instead of the generated drive\n"
       "  --speed KMH    average speed of the generated drive, 0 to 300 (default 50)\n"
+      "  --talker GN    talk as a multi-constellation receiver: RMC, VTG, GGA, GSA and\n"
+      "                 GLL as $GN..., GSV still $GP... (default GP everywhere)\n"
+      "  --vanish-after S  go away S seconds after appearing, as an unplugged adapter:\n"
+      "                 the terminal hangs up and the link disappears; the receiver\n"
+      "                 comes back --back-after S later (default 5), freshly switched\n"
+      "                 on, under the same link (its new path on stdout), and so on\n"
       "\n"
-      "Generated output: GPRMC, GPVTG, GPGGA, GPGSA, GPGSV and GPGLL once a second,\n"
-      "no fix for the first 5 seconds. A CFG-RATE frame with a good checksum is\n"
-      "answered with ACK-ACK and sets the report period.\n";
+      "Generated output: RMC, VTG, GGA, GSA, GSV and GLL once a second, no fix for\n"
+      "the first 5 seconds. A CFG-RATE frame with a good checksum is answered with\n"
+      "ACK-ACK and sets the report period until the receiver goes away.\n";
 
 // The first multiple of the period (counted from the Unix epoch, so reports fall on whole seconds
 // the way a receiver's do) that lies after now.
@@ -61,11 +69,13 @@ int Sooner(int a, int b)
 int GpsSimulator::Main(CommandLine& arguments)
 {
     return RunSubcommand(
-        arguments, "gps", Help, [&](bool* help) { return Parse(arguments, help); }, [this] { return Serve(); });
+        arguments, "gps", Help, [&](bool* help) { return Parse(arguments, help); },
+        [this] { return Serve(); });
 }
 
 bool GpsSimulator::Parse(CommandLine& arguments, bool* help)
 {
+    bool backGiven = false;
     while (!arguments.AtEnd() && !arguments.Failed()) {
         const std::string_view option = arguments.Next();
         if (option == "--help" || option == "-h") {
@@ -80,13 +90,34 @@ bool GpsSimulator::Parse(CommandLine& arguments, bool* help)
                 arguments.Fail("--replay needs a file");
         } else if (option == "--speed") {
             speedGiven = arguments.Number(0, 300, &speedKmh);
+        } else if (option == "--talker") {
+            talkerGiven = ParseTalker(arguments);
+        } else if (option == "--vanish-after") {
+            (void)arguments.Number(0.1, 86400, &vanishAfter);
+        } else if (option == "--back-after") {
+            backGiven = arguments.Number(0.1, 3600, &backAfter);
         } else {
             arguments.Fail("unknown option \"" + std::string(option) + "\"");
         }
     }
-    if (!arguments.Failed() && speedGiven && !replayPath.empty())
-        arguments.Fail("--speed sets the generated drive and cannot go with --replay");
+    if (!arguments.Failed() && (speedGiven || talkerGiven) && !replayPath.empty())
+        arguments.Fail("--speed and --talker shape the generated drive and cannot go with --replay");
+    if (!arguments.Failed() && backGiven && vanishAfter == 0)
+        arguments.Fail("--back-after needs --vanish-after");
     return !arguments.Failed();
+}
+
+bool GpsSimulator::ParseTalker(CommandLine& arguments)
+{
+    std::string name;
+    if (!arguments.Value(&name))
+        return false;
+    if (name == "GP" || name == "GN") {
+        talker = name == "GN" ? ReceiverModel::Talker::Combined : ReceiverModel::Talker::Gps;
+        return true;
+    }
+    arguments.Fail("--talker takes GP or GN, not \"" + name + "\"");
+    return false;
 }
 
 int GpsSimulator::Serve()
@@ -102,53 +133,108 @@ int GpsSimulator::Serve()
         std::fprintf(stderr, "devsim gps: cannot watch for Ctrl-C: %s\n", std::strerror(errno));
         return 1;
     }
-    PseudoTerminal port(StaleBytes);
-    DeviceLink link;
-    if (!port.Open(&error) || (!linkPath.empty() && !link.Create(linkPath, port.SlavePath(), &error))) {
-        std::fprintf(stderr, "devsim gps: %s\n", error.c_str());
-        return 1;
-    }
-    Announce(port, replay.Size());
-
-    const ReceiverModel receiver(speedKmh);
-    PacedWriter writer(port, BytesPerSecond, PieceBytes);
-    switchedOn = std::chrono::system_clock::now();
-    ScheduleNextReport(switchedOn);
+    const ReceiverModel receiver(speedKmh, talker);
     for (;;) {
-        Produce(receiver, replay, writer);
-        if (!writer.Pump(PacedWriter::Clock::now())) {
-            std::fprintf(stderr, "devsim gps: writing to the terminal failed: %s\n", std::strerror(errno));
+        const Ending ending = ServeTerminal(receiver, replay, signals);
+        if (ending == Ending::Failed)
             return 1;
-        }
-        pollfd watched[] = { { signals.Fd(), POLLIN, 0 }, { port.MasterFd(), POLLIN, 0 } };
-        if (poll(watched, 2, Timeout(writer)) < 0 && errno != EINTR) {
-            std::fprintf(stderr, "devsim gps: poll failed: %s\n", std::strerror(errno));
-            return 1;
-        }
-        if (watched[0].revents != 0 && signals.Take() != 0)
+        if (ending == Ending::Stopped || !StayAway(signals))
             break;
-        if (watched[1].revents & POLLIN)
-            ReadFromProgram(port, writer);
     }
     std::fprintf(stderr, "devsim gps: stopped\n");
     return 0;
 }
 
-void GpsSimulator::Announce(const PseudoTerminal& port, std::size_t replayBytes) const
+GpsSimulator::Ending GpsSimulator::ServeTerminal(
+    const ReceiverModel& receiver, CaptureReplay& replay, SignalWatch& signals)
+{
+    std::string error;
+    PseudoTerminal port(StaleBytes);
+    // Declared after the terminal, so that going away removes the link before the terminal hangs up.
+    DeviceLink link;
+    if (!port.Open(&error) || (!linkPath.empty() && !link.Create(linkPath, port.SlavePath(), &error))) {
+        std::fprintf(stderr, "devsim gps: %s\n", error.c_str());
+        return Ending::Failed;
+    }
+    Announce(port, replay.Size());
+    // Every appearance is a switch-on: the default period, and no fix for the first seconds.
+    periodMs = 1000;
+    navRate = 1;
+    timeRef = 0;
+    decoder = UbxRateDecoder();
+    switchedOn = std::chrono::system_clock::now();
+    ScheduleNextReport(switchedOn);
+    return RunTerminal(port, receiver, replay, signals);
+}
+
+GpsSimulator::Ending GpsSimulator::RunTerminal(
+    PseudoTerminal& port, const ReceiverModel& receiver, CaptureReplay& replay, SignalWatch& signals)
+{
+    PacedWriter writer(port, BytesPerSecond, PieceBytes);
+    const auto vanishAt = PacedWriter::Clock::now() + std::chrono::duration<double>(vanishAfter);
+    for (;;) {
+        Produce(receiver, replay, writer);
+        if (!writer.Pump(PacedWriter::Clock::now())) {
+            std::fprintf(stderr, "devsim gps: writing to the terminal failed: %s\n", std::strerror(errno));
+            return Ending::Failed;
+        }
+        int timeout = Timeout(writer);
+        if (vanishAfter > 0) {
+            const auto left
+                = std::chrono::ceil<std::chrono::milliseconds>(vanishAt - PacedWriter::Clock::now());
+            if (left.count() <= 0)
+                return Ending::Vanished;
+            timeout = Sooner(timeout, static_cast<int>(left.count()));
+        }
+        pollfd watched[] = { { signals.Fd(), POLLIN, 0 }, { port.MasterFd(), POLLIN, 0 } };
+        if (poll(watched, 2, timeout) < 0 && errno != EINTR) {
+            std::fprintf(stderr, "devsim gps: poll failed: %s\n", std::strerror(errno));
+            return Ending::Failed;
+        }
+        if (watched[0].revents != 0 && signals.Take() != 0)
+            return Ending::Stopped;
+        if (watched[1].revents & POLLIN)
+            ReadFromProgram(port, writer);
+    }
+}
+
+bool GpsSimulator::StayAway(SignalWatch& signals) const
+{
+    std::fprintf(stderr, "devsim gps: receiver gone (terminal hung up%s), back in %g s\n",
+        linkPath.empty() ? "" : ", link removed", backAfter);
+    const auto backAt = std::chrono::steady_clock::now() + std::chrono::duration<double>(backAfter);
+    for (;;) {
+        const auto left
+            = std::chrono::ceil<std::chrono::milliseconds>(backAt - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return true;
+        pollfd watched[] = { { signals.Fd(), POLLIN, 0 } };
+        if (poll(watched, 1, static_cast<int>(left.count())) > 0 && signals.Take() != 0)
+            return false;
+    }
+}
+
+void GpsSimulator::Announce(const PseudoTerminal& port, std::size_t replayBytes)
 {
     // The path on stdout is the sign of readiness: the terminal and the link exist from here on.
     std::printf("%s\n", port.SlavePath().c_str());
     std::fflush(stdout);
     const std::string where
         = linkPath.empty() ? port.SlavePath() : port.SlavePath() + " (link " + linkPath + ")";
+    if (announced) {
+        std::fprintf(stderr, "devsim gps: receiver back on %s, switched on afresh\n", where.c_str());
+        return;
+    }
+    announced = true;
     if (!replayPath.empty())
         std::fprintf(stderr, "devsim gps: GPS receiver on %s at 9600 baud, replaying %s (%zu bytes a pass)\n",
             where.c_str(), replayPath.c_str(), replayBytes);
     else
         std::fprintf(stderr,
-            "devsim gps: GPS receiver on %s at 9600 baud, reports every 1 s driving a town loop at %g km/h, "
-            "first fix after %g s\n",
-            where.c_str(), speedKmh, ReceiverModel::NoFixSeconds);
+            "devsim gps: GPS receiver on %s at 9600 baud, reports every 1 s driving a town loop at %g km/h "
+            "with the %s talker, first fix after %g s\n",
+            where.c_str(), speedKmh, talker == ReceiverModel::Talker::Combined ? "GN" : "GP",
+            ReceiverModel::NoFixSeconds);
 }
 
 void GpsSimulator::Produce(const ReceiverModel& receiver, CaptureReplay& replay, PacedWriter& writer)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tools/devsim/ReceiverModel.h"
 #include "tools/devsim/UbxRateDecoder.h"
 
 #include <chrono>
@@ -9,12 +10,14 @@ class CaptureReplay;
 class CommandLine;
 class PacedWriter;
 class PseudoTerminal;
-class ReceiverModel;
+class SignalWatch;
 
 // `devsim gps`: a GPS receiver on a pseudo-terminal. It talks NMEA at 9600-baud pace, either generated
 // (a drive around a town, with a few seconds without fix after start) or replayed from a capture, and
 // takes the binary CFG-RATE frame: a good frame is acknowledged and changes the report period, a frame
-// with a bad checksum is ignored as the real receiver ignores it.
+// with a bad checksum is ignored as the real receiver ignores it. On request it goes away now and then
+// (its terminal hangs up and its device disappears, as an unplugged adapter's does) and comes back a
+// few seconds later as a freshly switched-on receiver, under the same link.
 class GpsSimulator {
 public:
     // Line speed: 9600 baud, 8N1, so ten bits to a byte.
@@ -31,9 +34,20 @@ public:
     int Main(CommandLine& arguments);
 
 private:
+    // How serving one terminal ended.
+    enum class Ending { Stopped, Vanished, Failed };
+
     bool Parse(CommandLine& arguments, bool* help);
+    bool ParseTalker(CommandLine& arguments);
     int Serve();
-    void Announce(const PseudoTerminal& port, std::size_t replayBytes) const;
+    // One appearance of the receiver: a fresh terminal (and link) served until Ctrl-C, a failure or the
+    // time to go away.
+    Ending ServeTerminal(const ReceiverModel& receiver, CaptureReplay& replay, SignalWatch& signals);
+    Ending RunTerminal(
+        PseudoTerminal& port, const ReceiverModel& receiver, CaptureReplay& replay, SignalWatch& signals);
+    // Waits out the time away; false when Ctrl-C came meanwhile.
+    bool StayAway(SignalWatch& signals) const;
+    void Announce(const PseudoTerminal& port, std::size_t replayBytes);
     // Queues the next report when it is due, or keeps the replay flowing.
     void Produce(const ReceiverModel& receiver, CaptureReplay& replay, PacedWriter& writer);
     // Milliseconds until Produce or the writer has something to do.
@@ -46,6 +60,12 @@ private:
     std::string replayPath;
     double speedKmh = 50;
     bool speedGiven = false;
+    ReceiverModel::Talker talker = ReceiverModel::Talker::Gps;
+    bool talkerGiven = false;
+    // Seconds present before going away (0: never) and seconds away.
+    double vanishAfter = 0;
+    double backAfter = 5;
+    bool announced = false;
 
     UbxRateDecoder decoder;
     int periodMs = 1000;

@@ -77,16 +77,17 @@ std::string UsedSlots(const std::vector<SkySatellite>& satellites, int* usedCoun
     return slots;
 }
 
-void AppendNoFix(std::vector<std::string>* report, const Stamp& stamp, const std::string& slots)
+void AppendNoFix(
+    std::vector<std::string>* report, const char* talker, const Stamp& stamp, const std::string& slots)
 {
-    report->push_back(FinishNmeaSentence(Format("GPRMC,%s,V,,,,,,,%s,,,N", stamp.time, stamp.date)));
-    report->push_back(FinishNmeaSentence("GPVTG,,T,,M,,N,,K,N"));
-    report->push_back(FinishNmeaSentence(Format("GPGGA,%s,,,,,0,00,99.99,,,,,,", stamp.time)));
-    report->push_back(FinishNmeaSentence("GPGSA,A,1," + slots + "99.99,99.99,99.99"));
+    report->push_back(FinishNmeaSentence(Format("%sRMC,%s,V,,,,,,,%s,,,N", talker, stamp.time, stamp.date)));
+    report->push_back(FinishNmeaSentence(Format("%sVTG,,T,,M,,N,,K,N", talker)));
+    report->push_back(FinishNmeaSentence(Format("%sGGA,%s,,,,,0,00,99.99,,,,,,", talker, stamp.time)));
+    report->push_back(FinishNmeaSentence(Format("%sGSA,A,1,%s99.99,99.99,99.99", talker, slots.c_str())));
 }
 
-void AppendFix(std::vector<std::string>* report, const Stamp& stamp, const RoutePoint& point,
-    const std::string& slots, int usedCount)
+void AppendFix(std::vector<std::string>* report, const char* talker, const Stamp& stamp,
+    const RoutePoint& point, const std::string& slots, int usedCount)
 {
     const std::string position = Position(point.latitude, point.longitude);
     const double knots = point.speedKmh / KmhPerKnot;
@@ -94,14 +95,14 @@ void AppendFix(std::vector<std::string>* report, const Stamp& stamp, const Route
     const double hdop = 0.7 + 4.0 / (usedCount > 0 ? usedCount : 1);
     const double vdop = hdop * 1.4;
     const double pdop = std::hypot(hdop, vdop);
-    report->push_back(FinishNmeaSentence(Format("GPRMC,%s,A,%s,%.3f,%.2f,%s,,,A", stamp.time,
+    report->push_back(FinishNmeaSentence(Format("%sRMC,%s,A,%s,%.3f,%.2f,%s,,,A", talker, stamp.time,
         position.c_str(), knots, point.courseDegrees, stamp.date)));
     report->push_back(FinishNmeaSentence(
-        Format("GPVTG,%.2f,T,,M,%.3f,N,%.3f,K,A", point.courseDegrees, knots, point.speedKmh)));
-    report->push_back(FinishNmeaSentence(Format("GPGGA,%s,%s,1,%02d,%.2f,%.1f,M,%.1f,M,,", stamp.time,
+        Format("%sVTG,%.2f,T,,M,%.3f,N,%.3f,K,A", talker, point.courseDegrees, knots, point.speedKmh)));
+    report->push_back(FinishNmeaSentence(Format("%sGGA,%s,%s,1,%02d,%.2f,%.1f,M,%.1f,M,,", talker, stamp.time,
         position.c_str(), usedCount, hdop, point.altitudeMeters, GeoidSeparation)));
     report->push_back(
-        FinishNmeaSentence(Format("GPGSA,A,3,%s%.2f,%.2f,%.2f", slots.c_str(), pdop, hdop, vdop)));
+        FinishNmeaSentence(Format("%sGSA,A,3,%s%.2f,%.2f,%.2f", talker, slots.c_str(), pdop, hdop, vdop)));
 }
 
 // Four satellites to a sentence, each sentence saying how many there are in the group and which it is.
@@ -123,8 +124,9 @@ void AppendGsv(std::vector<std::string>* report, const std::vector<SkySatellite>
 
 }
 
-ReceiverModel::ReceiverModel(double speedKmh)
+ReceiverModel::ReceiverModel(double speedKmh, Talker talker)
     : route(speedKmh)
+    , fixTalker(talker == Talker::Combined ? "GN" : "GP")
 {
 }
 
@@ -138,15 +140,15 @@ std::vector<std::string> ReceiverModel::Report(
     const std::string slots = UsedSlots(satellites, &usedCount);
     std::vector<std::string> report;
     if (!fixed) {
-        AppendNoFix(&report, stamp, slots);
+        AppendNoFix(&report, fixTalker, stamp, slots);
         AppendGsv(&report, satellites);
-        report.push_back(FinishNmeaSentence(Format("GPGLL,,,,,%s,V,N", stamp.time)));
+        report.push_back(FinishNmeaSentence(Format("%sGLL,,,,,%s,V,N", fixTalker, stamp.time)));
         return report;
     }
     const RoutePoint point = route.At(sinceStart);
-    AppendFix(&report, stamp, point, slots, usedCount);
+    AppendFix(&report, fixTalker, stamp, point, slots, usedCount);
     AppendGsv(&report, satellites);
     report.push_back(FinishNmeaSentence(
-        Format("GPGLL,%s,%s,A,A", Position(point.latitude, point.longitude).c_str(), stamp.time)));
+        Format("%sGLL,%s,%s,A,A", fixTalker, Position(point.latitude, point.longitude).c_str(), stamp.time)));
     return report;
 }
