@@ -1,7 +1,7 @@
 #include "cellprobe/CellprobeDialog.h"
 
-#include "cellprobe/OpenFailure.h"
 #include "serial/DevicePath.h"
+#include "serial/OpenFailure.h"
 #include "serial/SerialPort.h"
 #include "ui/DataExchange.h"
 #include "ui/PlaySound.h"
@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 // Outside any namespace, as Qt's resource initialisation requires.
@@ -136,10 +137,17 @@ void CellprobeDialog::StartModule()
 // terminal that started the program, and the status field's tooltip.
 void CellprobeDialog::ExplainOpenFailure()
 {
-    std::string path;
-    if (!DevicePath::Resolve(ModemPortName, &path))
-        path.clear();
-    const std::string reason = DescribeOpenFailure(ModemPortVariable, path, serialPort->LastError());
+    const char* configured = std::getenv(ModemPortVariable);
+    OpenFailure failure;
+    failure.variable = ModemPortVariable;
+    failure.configured = configured && *configured;
+    failure.device = "modem";
+    failure.usualHolder = "a modem manager service often holds modem ports; tell it to leave this one alone, "
+                          "or stop it (sudo systemctl stop ModemManager)";
+    if (!DevicePath::Resolve(ModemPortName, &failure.path))
+        failure.path.clear();
+    failure.error = serialPort->LastError();
+    const std::string reason = failure.Describe();
     std::fprintf(stderr, "cellprobe: %s\n", reason.c_str());
     if (QWidget* status = GetControlWidget(IdStatus))
         status->setToolTip(QString::fromLocal8Bit(reason));

@@ -2,9 +2,9 @@
 
 #include "nmea/NmeaParser.h"
 #include "serial/DevicePath.h"
+#include "serial/OpenFailure.h"
 #include "serial/SerialPort.h"
 #include "skyprobe/LogEcho.h"
-#include "skyprobe/OpenFailure.h"
 #include "skyprobe/RateFrame.h"
 #include "skyprobe/SignalBars.h"
 #include "ui/DataExchange.h"
@@ -244,7 +244,14 @@ void SkyprobeDialog::LogOpenFailure()
     if (!DevicePath::Resolve(GpsPortName, &path))
         return;
     const char* configured = std::getenv(GpsPortVariable);
-    logText += DescribeOpenFailure(GpsPortVariable, path, configured && *configured, serialPort->LastError());
+    OpenFailure failure;
+    failure.variable = GpsPortVariable;
+    failure.configured = configured && *configured;
+    failure.device = "receiver";
+    failure.usualHolder = "a GPS daemon often holds the receiver (sudo systemctl stop gpsd.socket gpsd)";
+    failure.path = path;
+    failure.error = serialPort->LastError();
+    logText += WideString::FromAscii(failure.Describe() + "\r\n");
 }
 
 LRESULT SkyprobeDialog::OnReceiverLost(WPARAM, LPARAM)

@@ -1,6 +1,7 @@
 #include "tools/probecheck/SerialSession.h"
 
 #include "serial/DevicePath.h"
+#include "serial/OpenFailure.h"
 #include "tools/probecheck/CheckLoop.h"
 #include "ui/WindowRegistry.h"
 
@@ -18,24 +19,6 @@ std::string Narrow(const std::u16string& text)
     for (const char16_t c : text)
         narrow += c < 0x80 ? static_cast<char>(c) : '?';
     return narrow;
-}
-
-std::string OpenErrorText(int error)
-{
-    switch (error) {
-    case ENOENT:
-        return "no such device";
-    case EBUSY:
-    case EWOULDBLOCK:
-        return "in use by another program";
-    case ENOTTY:
-        return "not a serial device";
-    case EACCES:
-    case EPERM:
-        return "permission denied (is the user in the device's group, e.g. dialout?)";
-    default:
-        return std::strerror(error);
-    }
 }
 
 } // namespace
@@ -95,7 +78,7 @@ bool SerialSession::Open(const std::u16string& portName, std::uint32_t baudRate,
     std::uint8_t stopBits, std::uint8_t parity, std::string* error)
 {
     if (!port.Open(portName.c_str(), baudRate, byteSize, stopBits, parity)) {
-        *error = ResolvePath(portName) + ": " + OpenErrorText(port.LastError());
+        *error = ResolvePath(portName) + ": " + OpenFailure::Reason(port.LastError());
         return false;
     }
     open = true;
