@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,25 +42,36 @@ int UtcSecondOfDay()
     return utc.tm_hour * 3600 + utc.tm_min * 60 + utc.tm_sec;
 }
 
+// A simulated receiver behind a link in a private directory, with COM4 naming the link.
+class SkyprobeAgainstDevsim : public testing::Test {
+protected:
+    void StartReceiver(std::vector<std::string> options)
+    {
+        ASSERT_FALSE(dir.path.empty());
+        const std::string link = dir.path + "/COM4";
+        options.insert(options.begin(), { "gps", "--link", link });
+        devsim.emplace(DEVSIM_PATH, options);
+        ASSERT_TRUE(devsim->FirstLine().starts_with("/dev/pts/")) << devsim->Errors();
+        ::setenv("COM4", link.c_str(), 1);
+    }
+
+    fault::TemporaryDirectory dir;
+    std::optional<fault::ChildProcess> devsim;
+};
+
 } // namespace
 
-TEST(SkyprobeAgainstDevsim, ShowsTheSimulatedFixAndSlowsTheReceiverToTheChosenRate)
+TEST_F(SkyprobeAgainstDevsim, ShowsTheSimulatedFixAndSlowsTheReceiverToTheChosenRate)
 {
-    fault::TemporaryDirectory dir;
-    ASSERT_FALSE(dir.path.empty());
-    const std::string link = dir.path + "/COM4";
-    fault::ChildProcess devsim(DEVSIM_PATH, { "gps", "--link", link });
-    ASSERT_TRUE(devsim.FirstLine().starts_with("/dev/pts/")) << devsim.Errors();
-    ::setenv("COM4", link.c_str(), 1);
-
+    ASSERT_NO_FATAL_FAILURE(StartReceiver({}));
     SkyprobeDialog dialog;
     DialogDriver driver(dialog);
     driver.Click(IdOpenClose);
     ASSERT_TRUE(dialog.isOpen) << Ascii(dialog.logText);
     EXPECT_TRUE(driver.WaitUntil(
-        [&] { return devsim.Errors().find("report period now 1000 ms (ACK)") != std::string::npos; }, 10s))
+        [&] { return devsim->Errors().find("report period now 1000 ms (ACK)") != std::string::npos; }, 10s))
         << "the receiver did not acknowledge the rate frame sent with the open:\n"
-        << devsim.Errors();
+        << devsim->Errors();
 
     // The receiver has no fix for its first seconds; then the fields show one.
     ASSERT_TRUE(driver.WaitUntil(
@@ -87,8 +99,8 @@ TEST(SkyprobeAgainstDevsim, ShowsTheSimulatedFixAndSlowsTheReceiverToTheChosenRa
     driver.Click(IdUpdateRate);
     EXPECT_EQ(dialog.GetTimerPeriod(RefreshTimerId), 5000u);
     ASSERT_TRUE(driver.WaitUntil(
-        [&] { return devsim.Errors().find("report period now 5000 ms (ACK)") != std::string::npos; }, 10s))
-        << devsim.Errors();
+        [&] { return devsim->Errors().find("report period now 5000 ms (ACK)") != std::string::npos; }, 10s))
+        << devsim->Errors();
     // Arrival times of RMC sentences, read from the echo of the stream the dialog receives.
     driver.Click(IdShowMessages);
     ASSERT_TRUE(dialog.showMessages);
@@ -114,20 +126,14 @@ TEST(SkyprobeAgainstDevsim, ShowsTheSimulatedFixAndSlowsTheReceiverToTheChosenRa
 
     driver.CloseButton();
     EXPECT_TRUE(driver.IsEnded());
-    EXPECT_EQ(devsim.Stop(SIGINT), 0) << devsim.Errors();
+    EXPECT_EQ(devsim->Stop(SIGINT), 0) << devsim->Errors();
 }
 
 // A receiver that goes away (as an unplugged adapter) is reported and leaves the dialog closed; once it
 // is back under the same name, Open GPS finds it and it hears the rate frame again.
-TEST(SkyprobeAgainstDevsim, AVanishedReceiverIsLoggedClosedAndFoundAgainUnderTheSameLink)
+TEST_F(SkyprobeAgainstDevsim, AVanishedReceiverIsLoggedClosedAndFoundAgainUnderTheSameLink)
 {
-    fault::TemporaryDirectory dir;
-    ASSERT_FALSE(dir.path.empty());
-    const std::string link = dir.path + "/COM4";
-    fault::ChildProcess devsim(
-        DEVSIM_PATH, { "gps", "--link", link, "--vanish-after", "3", "--back-after", "2" });
-    ASSERT_TRUE(devsim.FirstLine().starts_with("/dev/pts/")) << devsim.Errors();
-    ::setenv("COM4", link.c_str(), 1);
+    ASSERT_NO_FATAL_FAILURE(StartReceiver({ "--vanish-after", "3", "--back-after", "2" }));
     SkyprobeDialog dialog;
     DialogDriver driver(dialog);
     driver.Click(IdOpenClose);
@@ -139,17 +145,17 @@ TEST(SkyprobeAgainstDevsim, AVanishedReceiverIsLoggedClosedAndFoundAgainUnderThe
     EXPECT_FALSE(dialog.IsTimerRunning(RefreshTimerId));
 
     ASSERT_TRUE(
-        driver.WaitUntil([&] { return devsim.Errors().find("receiver back") != std::string::npos; }, 10s))
-        << devsim.Errors();
+        driver.WaitUntil([&] { return devsim->Errors().find("receiver back") != std::string::npos; }, 10s))
+        << devsim->Errors();
     driver.Click(IdOpenClose);
     ASSERT_TRUE(dialog.isOpen) << Ascii(dialog.logText);
     EXPECT_TRUE(dialog.IsTimerRunning(RefreshTimerId));
     EXPECT_TRUE(driver.WaitUntil([&] {
-        const std::string errors = devsim.Errors();
+        const std::string errors = devsim->Errors();
         return errors.find("(ACK)", errors.find("receiver back")) != std::string::npos;
-    })) << devsim.Errors();
+    })) << devsim->Errors();
 
     driver.CloseButton();
     EXPECT_TRUE(driver.IsEnded());
-    EXPECT_EQ(devsim.Stop(SIGINT), 0) << devsim.Errors();
+    EXPECT_EQ(devsim->Stop(SIGINT), 0) << devsim->Errors();
 }

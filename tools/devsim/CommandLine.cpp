@@ -57,6 +57,19 @@ bool CommandLine::Number(double min, double max, double* value)
     return true;
 }
 
+bool CommandLine::WholeNumber(int min, int max, int* value)
+{
+    double number = 0;
+    if (!Number(min, max, &number))
+        return false;
+    if (number != static_cast<int>(number)) {
+        Fail(std::string(option) + " needs a whole number");
+        return false;
+    }
+    *value = static_cast<int>(number);
+    return true;
+}
+
 bool CommandLine::NoValue()
 {
     if (!hasInlineValue)

@@ -17,6 +17,8 @@ public:
     [[nodiscard]] bool Value(std::string* value);
     // As Value, for a number within [min, max].
     [[nodiscard]] bool Number(double min, double max, double* value);
+    // As Number, for a whole number.
+    [[nodiscard]] bool WholeNumber(int min, int max, int* value);
     // An option that takes no value must not have been given one inline.
     [[nodiscard]] bool NoValue();
 

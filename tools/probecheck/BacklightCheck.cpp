@@ -93,20 +93,12 @@ int BacklightCheck::Main(CommandLine& arguments)
 
 bool BacklightCheck::Parse(CommandLine& arguments, bool* help)
 {
-    while (!arguments.AtEnd() && !arguments.Failed()) {
-        const std::string_view option = arguments.Next();
-        if (option == "--help" || option == "-h") {
-            *help = true;
-            return true;
-        }
-        if (ParseCommonOption(option, arguments, &common))
-            continue;
-        if (option == "--levels")
-            ParseLevels(arguments);
-        else
-            arguments.Fail("unknown option \"" + std::string(option) + "\"");
-    }
-    return !arguments.Failed();
+    return ParseCheckOptions(arguments, &common, help, [&](std::string_view option) {
+        if (option != "--levels")
+            return false;
+        ParseLevels(arguments);
+        return true;
+    });
 }
 
 bool BacklightCheck::ParseLevels(CommandLine& arguments)

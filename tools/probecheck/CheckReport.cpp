@@ -74,6 +74,21 @@ bool ParseCommonOption(std::string_view option, CommandLine& arguments, CommonOp
     return false;
 }
 
+bool ParseCheckOptions(CommandLine& arguments, CommonOptions* common, bool* help,
+    const std::function<bool(std::string_view option)>& own)
+{
+    while (!arguments.AtEnd() && !arguments.Failed()) {
+        const std::string_view option = arguments.Next();
+        if (option == "--help" || option == "-h") {
+            *help = true;
+            return true;
+        }
+        if (!ParseCommonOption(option, arguments, common) && !own(option))
+            arguments.Fail("unknown option \"" + std::string(option) + "\"");
+    }
+    return !arguments.Failed();
+}
+
 std::string Format(const char* format, ...)
 {
     char text[512];

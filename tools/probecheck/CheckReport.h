@@ -30,6 +30,12 @@ struct CommonOptions {
 // arguments).
 bool ParseCommonOption(std::string_view option, CommandLine& arguments, CommonOptions* options);
 
+// The option loop of every check: --help (or -h) sets help and ends it, the common options are taken,
+// and every other option goes to own, which reads its value and returns false for one it does not
+// know. False when an option was unknown or bad (the message is in arguments).
+bool ParseCheckOptions(CommandLine& arguments, CommonOptions* common, bool* help,
+    const std::function<bool(std::string_view option)>& own);
+
 // The frame of every check's result: when it started, how long it took, and how it is written out.
 class CheckReport {
 public:

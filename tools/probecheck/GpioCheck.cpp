@@ -66,27 +66,17 @@ int GpioCheck::Main(CommandLine& arguments)
 
 bool GpioCheck::Parse(CommandLine& arguments, bool* help)
 {
-    while (!arguments.AtEnd() && !arguments.Failed()) {
-        const std::string_view option = arguments.Next();
-        if (option == "--help" || option == "-h") {
-            *help = true;
-            return true;
-        }
-        if (ParseCommonOption(option, arguments, &common))
-            continue;
-        if (option == "--set") {
+    return ParseCheckOptions(arguments, &common, help, [&](std::string_view option) {
+        if (option == "--set")
             ParsePinLevel(arguments, true, &outputs);
-        } else if (option == "--expect") {
+        else if (option == "--expect")
             ParsePinLevel(arguments, false, &expected);
-        } else if (option == "--settle") {
-            double value = 0;
-            if (arguments.Number(0, 10, &value))
-                settleSeconds = value;
-        } else {
-            arguments.Fail("unknown option \"" + std::string(option) + "\"");
-        }
-    }
-    return !arguments.Failed();
+        else if (option == "--settle")
+            (void)arguments.Number(0, 10, &settleSeconds);
+        else
+            return false;
+        return true;
+    });
 }
 
 void GpioCheck::ParsePinLevel(CommandLine& arguments, bool outputsOnly, std::vector<PinLevel>* list)

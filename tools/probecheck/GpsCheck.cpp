@@ -104,36 +104,21 @@ int GpsCheck::Main(CommandLine& arguments)
 
 bool GpsCheck::Parse(CommandLine& arguments, bool* help)
 {
-    while (!arguments.AtEnd() && !arguments.Failed()) {
-        const std::string_view option = arguments.Next();
-        double value = 0;
-        if (option == "--help" || option == "-h") {
-            *help = true;
-            return true;
-        }
-        if (ParseCommonOption(option, arguments, &common))
-            continue;
-        if (option == "--timeout") {
-            if (arguments.Number(1, 3600, &value))
-                timeoutSeconds = value;
-        } else if (option == "--min-satellites") {
-            if (arguments.Number(0, SatelliteSlots, &value))
-                minSatellites = static_cast<int>(value);
-            if (value != static_cast<int>(value))
-                arguments.Fail("--min-satellites needs a whole number");
-        } else if (option == "--max-hdop") {
-            if (arguments.Number(0.1, 99.9, &value))
-                maxHdop = value;
-        } else if (option == "--rate") {
-            if (arguments.Number(MinUpdateRateSeconds, MaxUpdateRateSeconds, &value))
-                rateSeconds = static_cast<int>(value);
-            if (value != static_cast<int>(value))
-                arguments.Fail("--rate needs a whole number of seconds");
-        } else {
-            arguments.Fail("unknown option \"" + std::string(option) + "\"");
-        }
-    }
-    return !arguments.Failed();
+    return ParseCheckOptions(arguments, &common, help, [&](std::string_view option) {
+        if (option == "--timeout")
+            (void)arguments.Number(1, 3600, &timeoutSeconds);
+        else if (option == "--min-satellites")
+            (void)arguments.WholeNumber(0, SatelliteSlots, &minSatellites);
+        else if (option == "--max-hdop")
+            (void)arguments.Number(0.1, 99.9, &maxHdop);
+        else if (option == "--rate") {
+            int seconds = 0;
+            if (arguments.WholeNumber(MinUpdateRateSeconds, MaxUpdateRateSeconds, &seconds))
+                rateSeconds = seconds;
+        } else
+            return false;
+        return true;
+    });
 }
 
 int GpsCheck::Run()

@@ -93,32 +93,20 @@ int GsmCheck::Main(CommandLine& arguments)
 
 bool GsmCheck::Parse(CommandLine& arguments, bool* help)
 {
-    while (!arguments.AtEnd() && !arguments.Failed()) {
-        const std::string_view option = arguments.Next();
-        double value = 0;
-        if (option == "--help" || option == "-h") {
-            *help = true;
-            return true;
-        }
-        if (ParseCommonOption(option, arguments, &common))
-            continue;
-        if (option == "--timeout") {
-            if (arguments.Number(1, 3600, &value))
-                timeoutSeconds = value;
-        } else if (option == "--min-level") {
-            if (arguments.Number(0, ModemRules::SignalBarMaximum, &value))
-                minLevel = static_cast<int>(value);
-            if (value != static_cast<int>(value))
-                arguments.Fail("--min-level needs a whole number");
-        } else if (option == "--dial") {
+    const bool parsed = ParseCheckOptions(arguments, &common, help, [&](std::string_view option) {
+        if (option == "--timeout")
+            (void)arguments.Number(1, 3600, &timeoutSeconds);
+        else if (option == "--min-level")
+            (void)arguments.WholeNumber(0, ModemRules::SignalBarMaximum, &minLevel);
+        else if (option == "--dial")
             ParseNumber(arguments);
-        } else if (option == "--hold") {
+        else if (option == "--hold")
             holdGiven = arguments.Number(0, 3600, &holdSeconds);
-        } else {
-            arguments.Fail("unknown option \"" + std::string(option) + "\"");
-        }
-    }
-    if (holdGiven && dialNumber.empty())
+        else
+            return false;
+        return true;
+    });
+    if (parsed && !*help && holdGiven && dialNumber.empty())
         arguments.Fail("--hold needs --dial");
     return !arguments.Failed();
 }
