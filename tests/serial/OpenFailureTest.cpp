@@ -18,14 +18,17 @@ struct Row {
 TEST(OpenFailure, NamesTheDeviceTheReasonAndWhatUsuallyHelps)
 {
     const Row rows[] = {
-        { ENOENT, false, "/dev/ttyS3 (COM4 not set): no such device; start with COM4=/dev/ttyUSB0 or wherever "
-                         "the receiver is." },
+        { ENOENT, false,
+            "/dev/ttyS3 (COM4 not set): no such device; start with COM4=/dev/ttyUSB0 or wherever "
+            "the receiver is." },
         { ENOENT, true, "/dev/ttyS3 (COM4): no such device; is the receiver plugged in?" },
         { EWOULDBLOCK, true, "/dev/ttyS3 (COM4): in use by another program; a daemon holds it." },
-        { EACCES, true, "/dev/ttyS3 (COM4): permission denied; add the user to the dialout group (sudo usermod "
-                        "-aG dialout $USER) and log in again." },
+        { EACCES, true,
+            "/dev/ttyS3 (COM4): permission denied; add the user to the dialout group (sudo usermod "
+            "-aG dialout $USER) and log in again." },
         { ENOTTY, true, "/dev/ttyS3 (COM4): not a serial port." },
-        { EIO, true, "/dev/ttyS3 (COM4): the device does not answer; is the receiver plugged in and powered?" },
+        { EIO, true,
+            "/dev/ttyS3 (COM4): the device does not answer; is the receiver plugged in and powered?" },
     };
     for (const Row& row : rows) {
         OpenFailure failure;

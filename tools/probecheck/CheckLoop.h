@@ -43,6 +43,12 @@ public:
     void SetTimer(unsigned id, std::chrono::milliseconds period, std::function<void()> tick);
     void KillTimer(unsigned id);
 
+    // The moment seconds after from: the checks take their times as seconds from the command line.
+    static Clock::time_point After(Clock::time_point from, double seconds)
+    {
+        return from + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    }
+
     // The signal that ended the last interrupted wait ("SIGINT"), or empty.
     std::string SignalName() const;
 

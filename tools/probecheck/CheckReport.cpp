@@ -89,6 +89,11 @@ bool ParseCheckOptions(CommandLine& arguments, CommonOptions* common, bool* help
     return !arguments.Failed();
 }
 
+CheckOutcome CheckReport::Interrupted(const std::string& signal) const
+{
+    return { Verdict::NotRun, Format("interrupted by %s after %.1f s", signal.c_str(), Elapsed()) };
+}
+
 std::string Format(const char* format, ...)
 {
     char text[512];

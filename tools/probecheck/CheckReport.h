@@ -46,6 +46,8 @@ public:
     Clock::time_point Start() const { return start; }
     // Seconds since the check started.
     double Elapsed() const;
+    // The outcome of a check that a signal ("SIGINT") ended.
+    CheckOutcome Interrupted(const std::string& signal) const;
 
     // Prints the result on stdout and returns the exit status. With json, one line holding a JSON object:
     // check, verdict ("pass", "fail" or "error"), exitStatus, reason, device, started (UTC),

@@ -151,13 +151,10 @@ CheckOutcome GpioCheck::Measure(CheckLoop& loop, Progress& progress)
 
     // One reading after the lines had time to follow, not the first reading that happens to match: a
     // wire that still shows the level from before the outputs changed must not pass.
-    const auto settled = CheckLoop::Clock::now()
-        + std::chrono::duration_cast<CheckLoop::Clock::duration>(
-            std::chrono::duration<double>(settleSeconds));
+    const auto settled = CheckLoop::After(CheckLoop::Clock::now(), settleSeconds);
     progress.Status("letting the lines settle");
     if (loop.RunUntil([] { return false; }, settled) == CheckLoop::Stop::Interrupted)
-        return { Verdict::NotRun,
-            Format("interrupted by %s after %.1f s", loop.SignalName().c_str(), report.Elapsed()) };
+        return report.Interrupted(loop.SignalName());
     for (const PinLevel& expectation : expected)
         readings.push_back(getInput(expectation.pin));
     readAt = report.Elapsed();

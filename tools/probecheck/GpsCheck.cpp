@@ -159,15 +159,12 @@ CheckOutcome GpsCheck::Measure(CheckLoop& loop, SerialSession& port, Progress& p
         port.Write(frame.data(), RateFrameSize);
         progress.Event(Format("sent the rate frame for a report every %d s", *rateSeconds));
     }
-    const auto deadline = report.Start()
-        + std::chrono::duration_cast<CheckLoop::Clock::duration>(
-            std::chrono::duration<double>(timeoutSeconds));
+    const auto deadline = CheckLoop::After(report.Start(), timeoutSeconds);
     loop.SetTimer(StatusTimerId, StatusPeriod, [&] { progress.Status(StatusText()); });
     const CheckLoop::Stop stop = loop.RunUntil([&] { return Finished() || port.IsLost(); }, deadline);
     loop.KillTimer(StatusTimerId);
     if (stop == CheckLoop::Stop::Interrupted)
-        return { Verdict::NotRun,
-            Format("interrupted by %s after %.1f s", loop.SignalName().c_str(), report.Elapsed()) };
+        return report.Interrupted(loop.SignalName());
     if (port.IsLost() && !Finished())
         return { Verdict::NotRun,
             Format("the receiver went away after %.1f s (device lost)", report.Elapsed()) };

@@ -47,12 +47,6 @@ constexpr auto CloseWait = std::chrono::seconds(3);
 // The module's final result codes; the first one in a reply decides the step.
 constexpr const char* ResultCodes[] = { "OK", "ERROR", "NO CARRIER", "BUSY", "NO DIALTONE", "NO ANSWER" };
 
-CheckLoop::Clock::time_point After(double seconds)
-{
-    return CheckLoop::Clock::now()
-        + std::chrono::duration_cast<CheckLoop::Clock::duration>(std::chrono::duration<double>(seconds));
-}
-
 std::string CommandText(const char* bytes, int count)
 {
     std::string text(bytes, static_cast<std::size_t>(count));
@@ -211,8 +205,7 @@ std::optional<CheckOutcome> GsmCheck::Interrupted(
     CheckLoop::Stop stop, const CheckLoop& loop, const SerialSession& port) const
 {
     if (stop == CheckLoop::Stop::Interrupted)
-        return CheckOutcome { Verdict::NotRun,
-            Format("interrupted by %s after %.1f s", loop.SignalName().c_str(), report.Elapsed()) };
+        return report.Interrupted(loop.SignalName());
     if (port.IsLost())
         return CheckOutcome { Verdict::NotRun,
             Format("the module went away after %.1f s (device lost)", report.Elapsed()) };
@@ -232,9 +225,7 @@ CheckOutcome GsmCheck::Measure(CheckLoop& loop, ModemRules& rules, SerialSession
 
 CheckOutcome GsmCheck::WaitForSignal(CheckLoop& loop, ModemRules& rules, SerialSession& port, Progress&)
 {
-    const auto deadline = report.Start()
-        + std::chrono::duration_cast<CheckLoop::Clock::duration>(
-            std::chrono::duration<double>(timeoutSeconds));
+    const auto deadline = CheckLoop::After(report.Start(), timeoutSeconds);
     const CheckLoop::Stop stop = loop.RunUntil([&] { return signalMetAt || port.IsLost(); }, deadline);
     if (!signalMetAt) {
         if (const auto ended = Interrupted(stop, loop, port))
@@ -284,7 +275,7 @@ CheckOutcome GsmCheck::Dial(CheckLoop& loop, ModemRules& rules, SerialSession& p
             const StepResult dial = ResultOf(*dialExchange);
             return callUpAt || callEndedAt || (dial.done && !dial.accepted) || port.IsLost();
         },
-        After(timeoutSeconds));
+        CheckLoop::After(CheckLoop::Clock::now(), timeoutSeconds));
     if (callUpAt)
         return { Verdict::Pass, {} };
     if (const auto ended = Interrupted(stop, loop, port))
@@ -305,7 +296,8 @@ CheckOutcome GsmCheck::Call(CheckLoop& loop, ModemRules& rules, SerialSession& p
 
     phase = Phase::Holding;
     progress.Event(Format("call up; holding it %g s", holdSeconds));
-    CheckLoop::Stop stop = loop.RunUntil([&] { return callEndedAt || port.IsLost(); }, After(holdSeconds));
+    CheckLoop::Stop stop = loop.RunUntil(
+        [&] { return callEndedAt || port.IsLost(); }, CheckLoop::After(CheckLoop::Clock::now(), holdSeconds));
     if (const auto ended = Interrupted(stop, loop, port))
         return *ended;
     if (callEndedAt) {
@@ -317,8 +309,8 @@ CheckOutcome GsmCheck::Call(CheckLoop& loop, ModemRules& rules, SerialSession& p
     phase = Phase::HangingUp;
     hangUpExchange = exchanges.size();
     rules.OnDisconnect();
-    stop = loop.RunUntil(
-        [&] { return ResultOf(*hangUpExchange).done || port.IsLost(); }, After(timeoutSeconds));
+    stop = loop.RunUntil([&] { return ResultOf(*hangUpExchange).done || port.IsLost(); },
+        CheckLoop::After(CheckLoop::Clock::now(), timeoutSeconds));
     if (const auto ended = Interrupted(stop, loop, port))
         return *ended;
     const StepResult hangUp = ResultOf(*hangUpExchange);
