@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <poll.h>
 #include <unistd.h>
 
 namespace {
@@ -151,10 +150,7 @@ int BoardCommand::Watch() const
         const auto now = std::chrono::steady_clock::now();
         if (next < now)
             next = now;
-        pollfd watched { signals.Fd(), POLLIN, 0 };
-        const int timeout
-            = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(next - now).count());
-        if (poll(&watched, 1, timeout) > 0 && signals.Take() != 0)
+        if (!signals.SleepUntil(next))
             break;
     }
     std::fputs("\x1b[?25h", stdout);
@@ -187,8 +183,8 @@ int BoardCommand::Wire() const
     std::printf("%s in %s (Ctrl-C to stop)\n", announcement.c_str(), dir.c_str());
     std::fflush(stdout);
     for (;;) {
-        pollfd watched { signals.Fd(), POLLIN, 0 };
-        if (poll(&watched, 1, BoardWiring::StepMs) > 0 && signals.Take() != 0)
+        if (!signals.SleepUntil(
+                std::chrono::steady_clock::now() + std::chrono::milliseconds(BoardWiring::StepMs)))
             return 0;
         wiring.Step();
     }

@@ -202,16 +202,9 @@ bool GpsSimulator::StayAway(SignalWatch& signals) const
 {
     std::fprintf(stderr, "devsim gps: receiver gone (terminal hung up%s), back in %g s\n",
         linkPath.empty() ? "" : ", link removed", backAfter);
-    const auto backAt = std::chrono::steady_clock::now() + std::chrono::duration<double>(backAfter);
-    for (;;) {
-        const auto left
-            = std::chrono::ceil<std::chrono::milliseconds>(backAt - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return true;
-        pollfd watched[] = { { signals.Fd(), POLLIN, 0 } };
-        if (poll(watched, 1, static_cast<int>(left.count())) > 0 && signals.Take() != 0)
-            return false;
-    }
+    return signals.SleepUntil(std::chrono::steady_clock::now()
+        + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(backAfter)));
 }
 
 void GpsSimulator::Announce(const PseudoTerminal& port, std::size_t replayBytes)

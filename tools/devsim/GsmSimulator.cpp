@@ -249,13 +249,7 @@ bool GsmSimulator::WaitWhileAway(SignalWatch& signals)
     std::fprintf(
         stderr, "devsim gsm: module reset, away for %lld s\n", static_cast<long long>(ResetDownTime.count()));
     reportedState = ModemModel::CallState::Idle;
-    const auto back = Clock::now() + ResetDownTime;
-    for (auto now = Clock::now(); now < back; now = Clock::now()) {
-        pollfd watched { signals.Fd(), POLLIN, 0 };
-        if (poll(&watched, 1, MillisecondsUntil(back, now)) > 0 && signals.Take() != 0)
-            return false;
-    }
-    return true;
+    return signals.SleepUntil(Clock::now() + ResetDownTime);
 }
 
 void GsmSimulator::Announce(const PseudoTerminal& port, const ConsoleInput& console, bool first) const

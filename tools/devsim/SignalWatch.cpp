@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include <poll.h>
+
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -52,5 +54,18 @@ int SignalWatch::Take()
         if (got < 0 && errno == EINTR)
             continue;
         return last;
+    }
+}
+
+bool SignalWatch::SleepUntil(std::chrono::steady_clock::time_point until)
+{
+    for (;;) {
+        const auto left
+            = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return true;
+        pollfd watched { fd, POLLIN, 0 };
+        if (poll(&watched, 1, static_cast<int>(left.count())) > 0 && Take() != 0)
+            return false;
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 #include <signal.h>
 
 // Turns Ctrl-C, SIGTERM and SIGHUP into a readable descriptor so the simulators' poll loops end cleanly
@@ -18,6 +20,8 @@ public:
     int Fd() const { return fd; }
     // Drains pending signals; returns the last one's number, or 0 when none was waiting.
     int Take();
+    // Sleeps until then; false (the signal taken) when one of the signals comes first.
+    [[nodiscard]] bool SleepUntil(std::chrono::steady_clock::time_point until);
 
 private:
     int fd = -1;
