@@ -1,3 +1,4 @@
+#include "serial/FaultSupport.h"
 #include "tools/devsim/UbxFrame.h"
 
 #include <gtest/gtest.h>
@@ -128,27 +129,17 @@ private:
     int errors = -1;
 };
 
-class TemporaryDir {
-public:
-    TemporaryDir()
-    {
-        char pattern[] = "/tmp/devsim-run-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        path = made ? made : "";
-    }
-    ~TemporaryDir() { std::system(("rm -rf '" + path + "'").c_str()); }
-    int Entries() const
-    {
-        int count = 0;
-        DIR* dir = opendir(path.c_str());
-        while (dir && readdir(dir))
-            ++count;
-        if (dir)
-            closedir(dir);
-        return count - 2;
-    }
-    std::string path;
-};
+// What a directory holds, "." and ".." left out.
+int EntriesIn(const std::string& path)
+{
+    int count = 0;
+    DIR* dir = opendir(path.c_str());
+    while (dir && readdir(dir))
+        ++count;
+    if (dir)
+        closedir(dir);
+    return count - 2;
+}
 
 // The device side as a program under test sees it.
 class Port {
@@ -232,7 +223,7 @@ std::string ReadLinkTarget(const std::string& path)
 
 TEST(DevsimProcess, GpsStartsWithoutFixAndFollowsTheRateFrame)
 {
-    TemporaryDir dir;
+    fault::TemporaryDirectory dir;
     const std::string link = dir.path + "/COM4";
     ChildProcess devsim({ "gps", "--link", link });
     const std::string pty = devsim.FirstLine();
@@ -275,7 +266,7 @@ TEST(DevsimProcess, GpsStartsWithoutFixAndFollowsTheRateFrame)
 
 TEST(DevsimProcess, GsmAnswersRingsAndSurvivesAReopen)
 {
-    TemporaryDir dir;
+    fault::TemporaryDirectory dir;
     const std::string link = dir.path + "/COM1";
     ChildProcess devsim({ "gsm", "--link", link });
     ASSERT_TRUE(devsim.FirstLine().starts_with("/dev/pts/")) << devsim.Stderr();
@@ -387,7 +378,7 @@ TEST(DevsimProcess, BadArgumentsExitTwoWithAMessage)
 
 TEST(DevsimProcess, LinkNeverReplacesSomethingReal)
 {
-    TemporaryDir dir;
+    fault::TemporaryDirectory dir;
     const std::string path = dir.path + "/COM4";
     std::ofstream(path) << "keep me";
     ChildProcess devsim({ "gps", "--link", path });
@@ -408,12 +399,12 @@ TEST(DevsimProcess, LinkNeverReplacesSomethingReal)
 
 TEST(DevsimProcess, BoardReadsWithoutCreatingAnything)
 {
-    TemporaryDir dir;
+    fault::TemporaryDirectory dir;
     ChildProcess devsim({ "board", "--dir", dir.path });
     EXPECT_EQ(devsim.Wait(), 0);
     const std::string view = devsim.Stdout();
     EXPECT_NE(view.find("92100000.reg  missing: every register reads as 0"), std::string::npos) << view;
     EXPECT_NE(view.find("off (power enable not driven: its line is in mode input)"), std::string::npos)
         << view;
-    EXPECT_EQ(dir.Entries(), 0);
+    EXPECT_EQ(EntriesIn(dir.path), 0);
 }
