@@ -22,7 +22,9 @@ constexpr std::uint32_t TimerBlockSize = 0x44;
 // A simulated board of its own for one test: a fresh directory named in REGWIN_DIR (and, when asked,
 // a trace file in REGWIN_TRACE), removed again at the end. The register files are read and written
 // here with plain file I/O and explicit little-endian decoding, independent of the code under test.
-// Libraries map at load or first init, so create the board before loading them.
+// DEVICEPROBE_BOARD names an empty board file in the directory, so a board file of the machine's own
+// never steers a test; WriteBoardFile fills it. Libraries map (and read the board file) at load or first
+// init, so create the board before loading them.
 class TempBoard {
 public:
     enum class Trace { Off, On };
@@ -35,6 +37,8 @@ public:
             ADD_FAILURE() << "cannot create a temporary board directory from " << pattern;
         directory = pattern;
         setenv("REGWIN_DIR", directory.c_str(), 1);
+        WriteBoardFile("");
+        setenv("DEVICEPROBE_BOARD", BoardFilePath().c_str(), 1);
         if (trace == Trace::On)
             setenv("REGWIN_TRACE", TracePath().c_str(), 1);
         else
@@ -46,6 +50,7 @@ public:
     {
         unsetenv("REGWIN_DIR");
         unsetenv("REGWIN_TRACE");
+        unsetenv("DEVICEPROBE_BOARD");
         nftw(
             directory.c_str(),
             [](const char* path, const struct stat*, int, struct FTW*) { return remove(path); }, 16,
@@ -54,6 +59,18 @@ public:
 
     const std::string& Directory() const { return directory; }
     std::string TracePath() const { return directory + "/trace.log"; }
+    std::string BoardFilePath() const { return directory + "/board.conf"; }
+
+    void WriteBoardFile(const std::string& text) const { WriteFile(BoardFilePath(), text); }
+
+    // Writes `text` as the whole of `path`, creating it (mode 0644) when missing.
+    static void WriteFile(const std::string& path, const std::string& text)
+    {
+        std::ofstream file(path, std::ios::trunc);
+        file << text;
+        if (!file.flush())
+            ADD_FAILURE() << "cannot write " << path;
+    }
 
     std::string FilePath(std::uint32_t address) const
     {

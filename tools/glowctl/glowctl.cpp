@@ -1,12 +1,18 @@
 // glowctl: initialises the display backlight and reads or sets its level through libglowkit, the way
 // any program would.
 
+#include "glowkit/BacklightClassDevice.h"
 #include "glowkit/glowkit.h"
+#include "platform/BoardFile.h"
+#include "platform/RegisterBlocks.h"
+#include "tools/boardway/WayDescription.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -20,6 +26,7 @@ constexpr std::int32_t HighestLevel = 100;
 constexpr const char* Usage = "usage: glowctl init\n"
                               "       glowctl get\n"
                               "       glowctl set LEVEL\n"
+                              "       glowctl info\n"
                               "       glowctl --help\n";
 
 constexpr const char* Help
@@ -32,11 +39,15 @@ constexpr const char* Help
       "  init       initialise and print the adopted level\n"
       "  get        initialise (switching the backlight on) and print the level\n"
       "  set LEVEL  initialise, then set LEVEL (0 off, 1-99 dimmed, 100 full); prints \"OLD -> LEVEL\"\n"
+      "  info       say which way the backlight goes and where, touching nothing\n"
       "\n"
-      "Registers come from the simulated board in $REGWIN_DIR unless REGWIN_PHYS_92100000 and\n"
-      "REGWIN_PHYS_91a00000 name their physical addresses (both: with only one set, the other block\n"
-      "is refused rather than simulated). Exit status: 0 done, 1 registers out of reach, 2 bad\n"
-      "arguments.\n";
+      "When the board file (/etc/deviceprobe/board.conf, or $DEVICEPROBE_BOARD) names a backlight\n"
+      "(backlight = DIR or auto), it goes through the kernel's backlight class: level 0 powers it\n"
+      "down, 1-100 power it up and set brightness to the level scaled onto max_brightness.\n"
+      "Otherwise registers come from the simulated board in $REGWIN_DIR unless\n"
+      "REGWIN_PHYS_92100000 and REGWIN_PHYS_91a00000 name their physical addresses (both: with\n"
+      "only one set, the other block is refused rather than simulated). Exit status: 0 done,\n"
+      "1 registers or backlight device out of reach, 2 bad arguments.\n";
 
 bool ParseInt(const char* text, std::int32_t* value)
 {
@@ -54,14 +65,66 @@ int UsageError(const char* message, const char* argument)
     return ExitUsage;
 }
 
+// Where the board file sends the backlight: "DIR (line N of PATH)" or the auto choice.
+std::string DeviceText(const BoardFile& board)
+{
+    const std::string line = BoardLineText(board, board.BacklightLine());
+    if (!board.BacklightAuto())
+        return board.BacklightDirectory() + " (" + line + ")";
+    const std::string chosen = BacklightClassDevice::ChooseAutomatically(BacklightClassDevice::ClassRoot);
+    return (chosen.empty() ? std::string("no device in ") + BacklightClassDevice::ClassRoot : chosen)
+        + " (chosen by \"backlight = auto\", " + line + ")";
+}
+
+// One sentence on the way the backlight goes, for --help, info and errors.
+std::string WaySentence(const BoardFile& board)
+{
+    switch (board.BacklightWay()) {
+    case BoardWay::Registers:
+        return "The backlight goes through register windows: " + RegisterBlockText(GpioBlockAddress) + " ("
+            + BoardFileText(board) + (board.Found() ? " names no backlight" : "") + ").";
+    case BoardWay::Kernel:
+        return "The backlight goes through the backlight class: " + DeviceText(board) + ".";
+    case BoardWay::OutOfReach:
+        break;
+    }
+    return "The backlight is out of reach: " + BoardFileText(board) + " cannot be used as it is (glowkit says why).";
+}
+
 bool Initialise()
 {
     if (InitBacklightCtrl() == 1)
         return true;
-    std::fprintf(stderr,
-        "glowctl: cannot map the backlight registers (check REGWIN_DIR or REGWIN_PHYS_92100000 "
-        "and REGWIN_PHYS_91a00000)\n");
+    BoardFile board;
+    board.Load();
+    if (board.BacklightWay() == BoardWay::Registers) {
+        std::fprintf(stderr,
+            "glowctl: cannot map the backlight registers (check REGWIN_DIR or REGWIN_PHYS_92100000 "
+            "and REGWIN_PHYS_91a00000)\n");
+    } else {
+        std::fprintf(stderr, "glowctl: cannot reach the backlight. %s\n", WaySentence(board).c_str());
+    }
     return false;
+}
+
+int Info()
+{
+    BoardFile board;
+    board.Load();
+    std::printf("%s\n", WaySentence(board).c_str());
+    const std::string device
+        = board.BacklightAuto() ? BacklightClassDevice::ChooseAutomatically(BacklightClassDevice::ClassRoot)
+                                : board.BacklightDirectory();
+    if (board.BacklightWay() != BoardWay::Kernel || device.empty())
+        return ExitOk;
+    for (const char* attribute : { "max_brightness", "brightness", "actual_brightness", "bl_power" }) {
+        std::int32_t value = 0;
+        if (BacklightClassDevice::ReadAttribute(device, attribute, &value))
+            std::printf("%s %d\n", attribute, value);
+        else
+            std::printf("%s unreadable: %s\n", attribute, std::strerror(errno));
+    }
+    return ExitOk;
 }
 
 int Set(const char* levelText)
@@ -83,7 +146,9 @@ int Set(const char* levelText)
 int main(int argc, char** argv)
 {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::printf("%s\n%s", Usage, Help);
+        BoardFile board;
+        board.Load();
+        std::printf("%s\n%s\nHere: %s\n", Usage, Help, WaySentence(board).c_str());
         return ExitOk;
     }
     if (argc < 2)
@@ -102,5 +167,7 @@ int main(int argc, char** argv)
             return UsageError(argc < 3 ? "set needs a LEVEL" : "too many arguments for set", nullptr);
         return Set(argv[2]);
     }
+    if (std::strcmp(command, "info") == 0)
+        return argc == 2 ? Info() : UsageError("too many arguments for info", nullptr);
     return UsageError("unknown command", command);
 }
