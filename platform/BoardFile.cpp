@@ -167,7 +167,8 @@ void BoardFile::ParsePin(int number, std::string_view line, std::string_view key
     }
     const auto pin = static_cast<std::int32_t>(unsignedPin);
     const std::string name = "pin " + std::to_string(pin);
-    if (const Pin* earlier = PinSource(pin)) {
+    const auto earlier = std::find_if(pins.begin(), pins.end(), [pin](const Pin& source) { return source.pin == pin; });
+    if (earlier != pins.end()) {
         Bad(number, line,
             name + " is named twice (first on line " + std::to_string(earlier->lineNumber) + "); it stays out of reach",
             Part::Gpio);
@@ -282,6 +283,8 @@ BoardWay BoardFile::BacklightWay() const
 
 const BoardFile::Pin* BoardFile::PinSource(std::int32_t pin) const
 {
+    if (wholeBad)
+        return nullptr;
     const auto entry = std::find_if(pins.begin(), pins.end(), [pin](const Pin& source) { return source.pin == pin; });
     return entry == pins.end() ? nullptr : &*entry;
 }

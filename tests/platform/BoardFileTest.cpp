@@ -1,0 +1,150 @@
+#include "platform/BoardFile.h"
+
+#include "platform/TempBoard.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+namespace {
+
+// What a board file gave for one pin or the backlight, written as a test reads it: "gpiochip:PATH:OFFSET",
+// "name:NAME", "dir:PATH", "auto", or "" when nothing usable is named.
+std::string Where(const BoardFile& board, std::int32_t pin)
+{
+    if (pin < 0) {
+        if (board.BacklightWay() != BoardWay::Kernel)
+            return "";
+        return board.BacklightAuto() ? "auto" : "dir:" + board.BacklightDirectory();
+    }
+    const BoardFile::Pin* source = board.PinSource(pin);
+    if (!source)
+        return "";
+    return source->lineName.empty() ? "gpiochip:" + source->chip + ":" + std::to_string(source->offset)
+                                    : "name:" + source->lineName;
+}
+
+}
+
+TEST(BoardFile, GoodLinesNameTheirPartAndABadLineTakesOutWhatItWasAbout)
+{
+    constexpr std::int32_t Backlight = -1;
+    constexpr BoardWay R = BoardWay::Registers, K = BoardWay::Kernel, X = BoardWay::OutOfReach;
+    struct Case {
+        const char* text;
+        BoardWay gpio, backlight;
+        std::int32_t asked; // a pin, or Backlight
+        const char* where;
+        int badLine; // 0: no problem
+        const char* said;
+    };
+    const std::string longName(32, 'N');
+    const std::string longNameLine = "pin.54 = " + longName;
+    const Case cases[] = {
+        { "", R, R, 54, "", 0, "" },
+        { "# a comment\n\n   \t\n", R, R, 54, "", 0, "" },
+        { "pin.54 = gpiochip0:17", K, R, 54, "gpiochip:/dev/gpiochip0:17", 0, "" },
+        { "pin.0=/dev/gpiochip1:3   # a button", K, R, 0, "gpiochip:/dev/gpiochip1:3", 0, "" },
+        { "  pin.58 = GPS_PWR\r\n", K, R, 58, "name:GPS_PWR", 0, "" },
+        { "pin.54 = GPS PWR", K, R, 54, "name:GPS PWR", 0, "" },
+        { "pin.54 = GPS_PWR\npin.3 = KEY", K, R, 55, "", 0, "" }, // a pin not named is out of reach
+        { "backlight = auto", R, K, Backlight, "auto", 0, "" },
+        { "backlight = /sys/class/backlight/intel_backlight/", R, K, Backlight,
+            "dir:/sys/class/backlight/intel_backlight", 0, "" },
+        { "pin.4 = GPS_PWR", K, R, 54, "", 1, "no such pin \"pin.4\"" },
+        { "pin.054 = GPS_PWR\npin.-1 = X", K, R, 54, "name:GPS_PWR", 2, "no such pin" },
+        { "pin.54 = gpiochip0:x", K, R, 54, "", 1, "give CHIP:OFFSET" },
+        { "pin.54 = gpiochip0:-1", K, R, 54, "", 1, "pin 54 stays out of reach" },
+        { "pin.54 = :3", K, R, 54, "", 1, "give CHIP:OFFSET" },
+        { "pin.54 = dev/gpiochip0:3", K, R, 54, "", 1, "give CHIP:OFFSET" },
+        { "pin.54 = gpiochip0:99999999999", K, R, 54, "", 1, "give CHIP:OFFSET" },
+        { "pin.54 =", K, R, 54, "", 1, "1 to 31 printable characters" },
+        { longNameLine.c_str(), K, R, 54, "", 1, "1 to 31 printable characters" },
+        { "pin.54 = A\npin.54 = B", K, R, 54, "", 2, "named twice (first on line 1)" },
+        { "pin.54 = GPS_PWR\npins.55 = X", K, R, 54, "name:GPS_PWR", 2, "unknown key \"pins.55\"" },
+        { "pin.54 GPS_PWR", K, R, 54, "", 1, "not a \"key = value\" line" },
+        { "backlight = intel_backlight", R, X, Backlight, "", 1, "or auto; the backlight stays out of reach" },
+        { "backlight = auto\nbacklight = /sys/x", R, X, Backlight, "", 2, "named twice" },
+        { "backlight_device = /sys/x", R, X, Backlight, "", 1, "unknown key" },
+        { "pin.54 = GPS_PWR\nbacklight = auto\ncolour = red", X, X, 54, "", 3,
+            "nothing on the board is reachable until it is mended" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        BoardFile board;
+        board.Parse("/etc/deviceprobe/board.conf", c.text);
+        EXPECT_TRUE(board.Found());
+        EXPECT_EQ(board.GpioWay(), c.gpio);
+        EXPECT_EQ(board.BacklightWay(), c.backlight);
+        EXPECT_EQ(Where(board, c.asked), c.where);
+        if (c.badLine == 0) {
+            EXPECT_TRUE(board.Problems().empty());
+            continue;
+        }
+        ASSERT_EQ(board.Problems().size(), 1u);
+        EXPECT_EQ(board.Problems().front().lineNumber, c.badLine);
+        EXPECT_NE(board.Problems().front().reason.find(c.said), std::string::npos) << board.Problems().front().reason;
+    }
+}
+
+TEST(BoardFile, EachLibraryHearsTheProblemsOfItsOwnPartWithLineNumberAndText)
+{
+    BoardFile board;
+    board.Parse("/b.conf", "pin.54 = gpiochip0:x\nbacklight = panel\ncolour = red # says nothing of either\n");
+    const std::vector<std::string> gpio = board.Messages(BoardFile::Part::Gpio);
+    ASSERT_EQ(gpio.size(), 2u);
+    EXPECT_EQ(gpio[0].rfind("/b.conf line 1: \"pin.54 = gpiochip0:x\": give CHIP:OFFSET", 0), 0u) << gpio[0];
+    EXPECT_EQ(gpio[1].rfind("/b.conf line 3: \"colour = red # says nothing of either\": unknown key", 0), 0u)
+        << gpio[1];
+    const std::vector<std::string> backlight = board.Messages(BoardFile::Part::Backlight);
+    ASSERT_EQ(backlight.size(), 2u);
+    EXPECT_EQ(backlight[0].rfind("/b.conf line 2: \"backlight = panel\"", 0), 0u) << backlight[0];
+}
+
+TEST(BoardFile, OnlyAMissingDefaultFileMeansNoBoardFile)
+{
+    struct Case {
+        const char* what;
+        bool mayBeMissing;
+        void (*prepare)(const std::string& path);
+        bool found;
+        BoardWay gpio;
+        const char* said;
+    };
+    const auto none = [](const std::string&) {};
+    const Case cases[] = {
+        { "default path, no file", true, none, false, BoardWay::Registers, "" },
+        { "named path, no file", false, none, true, BoardWay::OutOfReach, "No such file or directory" },
+        { "a directory", true, [](const std::string& path) { mkdir(path.c_str(), 0700); }, true,
+            BoardWay::OutOfReach, "not a regular file" },
+        { "a FIFO, which must not block the load", true, [](const std::string& path) { mkfifo(path.c_str(), 0600); },
+            true, BoardWay::OutOfReach, "not a regular file" },
+        { "far too large", true,
+            [](const std::string& path) { TempBoard::WriteFile(path, std::string(70000, '#')); }, true,
+            BoardWay::OutOfReach, "larger than 64 KiB" },
+        { "a good file", false, [](const std::string& path) { TempBoard::WriteFile(path, "pin.54 = GPS_PWR\n"); },
+            true, BoardWay::Kernel, "" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempBoard scratch;
+        const std::string path = scratch.Directory() + "/other.conf";
+        c.prepare(path);
+        BoardFile board;
+        board.Load(path, c.mayBeMissing);
+        EXPECT_EQ(board.Found(), c.found);
+        EXPECT_EQ(board.GpioWay(), c.gpio);
+        EXPECT_EQ(board.BacklightWay(), c.gpio == BoardWay::Kernel ? BoardWay::Registers : c.gpio);
+        const std::vector<std::string> said = board.Messages(BoardFile::Part::Gpio);
+        EXPECT_EQ(said.empty(), *c.said == '\0');
+        if (!said.empty()) {
+            EXPECT_NE(said.front().find(c.said), std::string::npos) << said.front();
+        }
+    }
+    EXPECT_EQ(BoardFile::PathFor(nullptr), "/etc/deviceprobe/board.conf");
+    EXPECT_EQ(BoardFile::PathFor(""), "/etc/deviceprobe/board.conf");
+    EXPECT_EQ(BoardFile::PathFor("/srv/board.conf"), "/srv/board.conf");
+}
