@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,31 @@ public:
     std::string BoardFilePath() const { return directory + "/board.conf"; }
 
     void WriteBoardFile(const std::string& text) const { WriteFile(BoardFilePath(), text); }
+
+    // A directory laid out as /sys/class/backlight/<name>/, under class/ in the board: brightness,
+    // max_brightness, actual_brightness, bl_power and type, each a line of text as sysfs shows them.
+    std::string MakeBacklight(
+        const std::string& name, int maxBrightness, int brightness, int blPower = 0, const char* type = "raw") const
+    {
+        const std::string classRoot = directory + "/class";
+        const std::string device = classRoot + "/" + name;
+        mkdir(classRoot.c_str(), 0755);
+        if (mkdir(device.c_str(), 0755) != 0)
+            ADD_FAILURE() << "cannot create " << device;
+        WriteFile(device + "/max_brightness", std::to_string(maxBrightness) + "\n");
+        WriteFile(device + "/brightness", std::to_string(brightness) + "\n");
+        WriteFile(device + "/actual_brightness", std::to_string(brightness) + "\n");
+        WriteFile(device + "/bl_power", std::to_string(blPower) + "\n");
+        WriteFile(device + "/type", std::string(type) + "\n");
+        return device;
+    }
+
+    // The whole text of a file, for the attributes a backlight library wrote.
+    static std::string ReadFile(const std::string& path)
+    {
+        std::ifstream file(path);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
 
     // Writes `text` as the whole of `path`, creating it (mode 0644) when missing.
     static void WriteFile(const std::string& path, const std::string& text)
