@@ -107,13 +107,15 @@ bool BacklightClassDevice::CheckDevice(const std::string& candidate, std::int32_
     std::int32_t steps = 0;
     const bool readable = ReadAttribute(candidate, MaxBrightness, &steps);
     if (!readable || steps < 1) {
-        ReportProblemFrom(Source, "%s is not a backlight device: %s/%s %s (ls /sys/class/backlight lists them)",
-            candidate.c_str(), candidate.c_str(), MaxBrightness,
+        ReportProblemFrom(Source,
+            "%s is not a backlight device: %s/%s %s (ls /sys/class/backlight lists them)", candidate.c_str(),
+            candidate.c_str(), MaxBrightness,
             !readable && errno == ENOENT ? "does not exist" : "holds no step count");
         return false;
     }
     if (!ReadAttribute(candidate, Brightness, brightness)) {
-        ReportProblemFrom(Source, "cannot read %s/%s: %s", candidate.c_str(), Brightness, std::strerror(errno));
+        ReportProblemFrom(
+            Source, "cannot read %s/%s: %s", candidate.c_str(), Brightness, std::strerror(errno));
         return false;
     }
     for (const char* attribute : { Brightness, Power }) {
@@ -204,11 +206,13 @@ std::int32_t BacklightClassDevice::LevelFor(std::int32_t brightness, std::int32_
         return OffLevel;
     if (brightness >= steps)
         return FullLevel;
-    const std::int64_t nearest = (std::int64_t { brightness } * 2 * FullLevel + steps) / (std::int64_t { 2 } * steps);
+    const std::int64_t nearest
+        = (std::int64_t { brightness } * 2 * FullLevel + steps) / (std::int64_t { 2 } * steps);
     return static_cast<std::int32_t>(std::max<std::int64_t>(nearest, 1));
 }
 
-bool BacklightClassDevice::ReadAttribute(const std::string& deviceDirectory, const char* name, std::int32_t* value)
+bool BacklightClassDevice::ReadAttribute(
+    const std::string& deviceDirectory, const char* name, std::int32_t* value)
 {
     std::string text;
     if (!ReadText(deviceDirectory + "/" + name, &text))

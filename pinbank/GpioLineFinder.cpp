@@ -48,7 +48,8 @@ bool GpioLineFinder::Find(const BoardFile::Pin& source, Line* line, std::string*
     return FindOnChip(source.chip, source.offset, line, problem);
 }
 
-bool GpioLineFinder::FindOnChip(const std::string& chipPath, std::uint32_t offset, Line* line, std::string* problem)
+bool GpioLineFinder::FindOnChip(
+    const std::string& chipPath, std::uint32_t offset, Line* line, std::string* problem)
 {
     GpioDescriptor chip;
     gpiochip_info info {};
@@ -64,7 +65,8 @@ bool GpioLineFinder::FindOnChip(const std::string& chipPath, std::uint32_t offse
     return Inspect(chip, offset, line, problem);
 }
 
-bool GpioLineFinder::Inspect(const GpioDescriptor& chip, std::uint32_t offset, Line* line, std::string* problem)
+bool GpioLineFinder::Inspect(
+    const GpioDescriptor& chip, std::uint32_t offset, Line* line, std::string* problem)
 {
     gpio_v2_line_info info {};
     info.offset = offset;
@@ -122,8 +124,9 @@ void GpioLineFinder::ScanChips()
         for (std::uint32_t offset = 0; offset < info.lines; ++offset) {
             gpio_v2_line_info lineInfo {};
             lineInfo.offset = offset;
-            scannedChip.lineNames.push_back(
-                chip.Ioctl(GPIO_V2_GET_LINEINFO_IOCTL, &lineInfo) == 0 ? NameOf(lineInfo.name) : std::string());
+            scannedChip.lineNames.push_back(chip.Ioctl(GPIO_V2_GET_LINEINFO_IOCTL, &lineInfo) == 0
+                    ? NameOf(lineInfo.name)
+                    : std::string());
         }
         scannedChips.push_back(std::move(scannedChip));
     }
@@ -131,7 +134,8 @@ void GpioLineFinder::ScanChips()
 
 std::string GpioLineFinder::Describe(const Line& line)
 {
-    std::string text = (line.chipName.empty() ? line.chipPath : line.chipName) + " line " + std::to_string(line.offset);
+    std::string text
+        = (line.chipName.empty() ? line.chipPath : line.chipName) + " line " + std::to_string(line.offset);
     if (!line.name.empty())
         text += " \"" + line.name + "\"";
     return text;

@@ -41,15 +41,17 @@ void GpioLines::Take(
     std::string problem;
     bool taken = finder.Find(*source, &candidate.line, &problem);
     for (const HeldPin& other : held) {
-        if (taken && other.line.chipName == candidate.line.chipName && other.line.offset == candidate.line.offset) {
-            problem = GpioLineFinder::Describe(candidate.line) + " is pin " + std::to_string(other.pin) + "'s already";
+        if (taken && other.line.chipName == candidate.line.chipName
+            && other.line.offset == candidate.line.offset) {
+            problem = GpioLineFinder::Describe(candidate.line) + " is pin " + std::to_string(other.pin)
+                + "'s already";
             taken = false;
         }
     }
     taken = taken && candidate.request.Request(device, candidate.line, output, &problem);
     if (!taken) {
-        ReportProblemFrom(Source, "pin %d (line %d of %s): %s; it stays out of reach", pin, source->lineNumber,
-            board.Path().c_str(), problem.c_str());
+        ReportProblemFrom(Source, "pin %d (line %d of %s): %s; it stays out of reach", pin,
+            source->lineNumber, board.Path().c_str(), problem.c_str());
         return;
     }
     held.push_back(std::move(candidate));
@@ -69,8 +71,8 @@ std::int32_t GpioLines::GetInput(std::int32_t pin)
     const HeldPin* entry = Find(pin);
     std::int32_t level = 0;
     if (entry && !entry->request.Get(&level)) {
-        ReportProblemFrom(Source, "cannot read pin %d (%s): %s", pin, GpioLineFinder::Describe(entry->line).c_str(),
-            std::strerror(errno));
+        ReportProblemFrom(Source, "cannot read pin %d (%s): %s", pin,
+            GpioLineFinder::Describe(entry->line).c_str(), std::strerror(errno));
         return 0;
     }
     return level;
@@ -82,7 +84,7 @@ void GpioLines::SetOutput(std::int32_t pin, std::int32_t level)
     if (!entry || !entry->output)
         return;
     if (!entry->request.Set(level)) {
-        ReportProblemFrom(Source, "cannot drive pin %d (%s): %s", pin, GpioLineFinder::Describe(entry->line).c_str(),
-            std::strerror(errno));
+        ReportProblemFrom(Source, "cannot drive pin %d (%s): %s", pin,
+            GpioLineFinder::Describe(entry->line).c_str(), std::strerror(errno));
     }
 }

@@ -35,7 +35,8 @@ private:
         LineRequest request;
     };
 
-    void Take(const BoardFile& board, std::int32_t pin, bool output, GpioCharDevice& device, GpioLineFinder& finder);
+    void Take(const BoardFile& board, std::int32_t pin, bool output, GpioCharDevice& device,
+        GpioLineFinder& finder);
     const HeldPin* Find(std::int32_t pin) const;
 
     std::vector<HeldPin> held;

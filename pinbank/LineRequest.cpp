@@ -21,7 +21,8 @@ std::string HolderOf(const GpioDescriptor& chip, GpioLineFinder::Line line)
 
 }
 
-bool LineRequest::Request(GpioCharDevice& device, const GpioLineFinder::Line& line, bool output, std::string* problem)
+bool LineRequest::Request(
+    GpioCharDevice& device, const GpioLineFinder::Line& line, bool output, std::string* problem)
 {
     const int chipFd = device.Open(line.chipPath);
     if (chipFd < 0) {
@@ -39,8 +40,9 @@ bool LineRequest::Request(GpioCharDevice& device, const GpioLineFinder::Line& li
     const bool requested = chip.Ioctl(GPIO_V2_GET_LINE_IOCTL, &request) == 0;
     if (!requested || request.fd <= 0) {
         const int error = requested ? EIO : errno;
-        *problem = error == EBUSY ? GpioLineFinder::Describe(line) + " is held by " + HolderOf(chip, line)
-                                  : "cannot request " + GpioLineFinder::Describe(line) + ": " + std::strerror(error);
+        *problem = error == EBUSY
+            ? GpioLineFinder::Describe(line) + " is held by " + HolderOf(chip, line)
+            : "cannot request " + GpioLineFinder::Describe(line) + ": " + std::strerror(error);
         return false;
     }
     held = GpioDescriptor(device, request.fd);

@@ -154,7 +154,8 @@ void BoardFile::ParseLine(int number, std::string_view line)
     else if (key.starts_with(PinPrefix))
         ParsePin(number, line, key, value);
     else
-        Bad(number, line, "unknown key " + Quoted(key) + " (the keys are backlight and pin.N)", PartOfKey(key));
+        Bad(number, line, "unknown key " + Quoted(key) + " (the keys are backlight and pin.N)",
+            PartOfKey(key));
 }
 
 void BoardFile::ParsePin(int number, std::string_view line, std::string_view key, std::string_view value)
@@ -167,10 +168,12 @@ void BoardFile::ParsePin(int number, std::string_view line, std::string_view key
     }
     const auto pin = static_cast<std::int32_t>(unsignedPin);
     const std::string name = "pin " + std::to_string(pin);
-    const auto earlier = std::find_if(pins.begin(), pins.end(), [pin](const Pin& source) { return source.pin == pin; });
+    const auto earlier
+        = std::find_if(pins.begin(), pins.end(), [pin](const Pin& source) { return source.pin == pin; });
     if (earlier != pins.end()) {
         Bad(number, line,
-            name + " is named twice (first on line " + std::to_string(earlier->lineNumber) + "); it stays out of reach",
+            name + " is named twice (first on line " + std::to_string(earlier->lineNumber)
+                + "); it stays out of reach",
             Part::Gpio);
         DropPin(pin);
         return;
@@ -185,17 +188,19 @@ void BoardFile::ParsePin(int number, std::string_view line, std::string_view key
     const std::size_t colon = value.rfind(':');
     if (colon != std::string_view::npos) {
         const std::string_view chip = Trim(value.substr(0, colon));
-        const bool chipFine = !chip.empty() && IsPrintable(chip) && (chip.front() == '/' || chip.find('/') == chip.npos);
+        const bool chipFine
+            = !chip.empty() && IsPrintable(chip) && (chip.front() == '/' || chip.find('/') == chip.npos);
         if (!chipFine || !ParseDecimal(Trim(value.substr(colon + 1)), &source.offset)) {
             Bad(number, line,
-                "give CHIP:OFFSET (such as gpiochip0:17) or a line name; " + name + " stays out of reach", Part::Gpio);
+                "give CHIP:OFFSET (such as gpiochip0:17) or a line name; " + name + " stays out of reach",
+                Part::Gpio);
             DropPin(pin);
             return;
         }
         source.chip = chip.front() == '/' ? std::string(chip) : "/dev/" + std::string(chip);
     } else if (value.empty() || value.size() > LineNameLimit || !IsPrintable(value)) {
-        Bad(number, line,
-            "a line name has 1 to 31 printable characters; " + name + " stays out of reach", Part::Gpio);
+        Bad(number, line, "a line name has 1 to 31 printable characters; " + name + " stays out of reach",
+            Part::Gpio);
         DropPin(pin);
         return;
     } else {
@@ -257,8 +262,8 @@ void BoardFile::Bad(int number, std::string_view line, std::string reason, Part 
 void BoardFile::FailWhole(std::string reason)
 {
     wholeBad = true;
-    problems.push_back({ 0, {}, std::move(reason) + "; nothing on the board is reachable until it is mended",
-        Part::Whole });
+    problems.push_back(
+        { 0, {}, std::move(reason) + "; nothing on the board is reachable until it is mended", Part::Whole });
 }
 
 void BoardFile::DropPin(std::int32_t pin)
@@ -285,7 +290,8 @@ const BoardFile::Pin* BoardFile::PinSource(std::int32_t pin) const
 {
     if (wholeBad)
         return nullptr;
-    const auto entry = std::find_if(pins.begin(), pins.end(), [pin](const Pin& source) { return source.pin == pin; });
+    const auto entry
+        = std::find_if(pins.begin(), pins.end(), [pin](const Pin& source) { return source.pin == pin; });
     return entry == pins.end() ? nullptr : &*entry;
 }
 
@@ -298,8 +304,8 @@ std::vector<std::string> BoardFile::Messages(Part part) const
         if (problem.lineNumber == 0)
             messages.push_back(path + ": " + problem.reason);
         else
-            messages.push_back(path + " line " + std::to_string(problem.lineNumber) + ": " + Quoted(problem.text) + ": "
-                + problem.reason);
+            messages.push_back(path + " line " + std::to_string(problem.lineNumber) + ": "
+                + Quoted(problem.text) + ": " + problem.reason);
     }
     return messages;
 }

@@ -61,7 +61,10 @@ public:
     static std::string PathForProcess();
 
     // True for the pins the GPIO library has: 0 to 3 and 50 to 58.
-    static constexpr bool IsLibraryPin(std::int32_t pin) { return (pin >= 0 && pin <= 3) || (pin >= 50 && pin <= 58); }
+    static constexpr bool IsLibraryPin(std::int32_t pin)
+    {
+        return (pin >= 0 && pin <= 3) || (pin >= 50 && pin <= 58);
+    }
 
     // Reads the file at `path`. Without a file there (ENOENT) and `mayBeMissing`, there is no board file
     // and every block keeps the register windows. Any other failure (a file named by DEVICEPROBE_BOARD

@@ -89,10 +89,16 @@ TEST(BacklightClassDevice, RoundsToTheNearestStepAndNeverDarkensALevelAboveZero)
         std::int32_t maxBrightness, level, brightness, adopted;
     };
     const Case cases[] = {
-        { 255, 1, 3, 1 }, { 255, 50, 128, 50 }, { 255, 100, 255, 100 },
-        { 7, 1, 1, 14 }, { 7, 50, 4, 57 }, { 7, 99, 7, 100 },
-        { 1, 1, 1, 100 }, { 1, 100, 1, 100 },
-        { 120000, 1, 1200, 1 }, { 120000, 33, 39600, 33 },
+        { 255, 1, 3, 1 },
+        { 255, 50, 128, 50 },
+        { 255, 100, 255, 100 },
+        { 7, 1, 1, 14 },
+        { 7, 50, 4, 57 },
+        { 7, 99, 7, 100 },
+        { 1, 1, 1, 100 },
+        { 1, 100, 1, 100 },
+        { 120000, 1, 1200, 1 },
+        { 120000, 33, 39600, 33 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "level " << c.level << " of max " << c.maxBrightness);
@@ -124,16 +130,19 @@ TEST(BacklightClassDevice, InitAdoptsWhatTheDeviceShowsOrSaysWhyItCannot)
         { "dark and powered down: full", 255, 0, 4, false, 1, 100, "255\n", "0\n", "" },
         { "lit but powered down: its level, powered up", 255, 128, 4, false, 1, 50, "128\n", "0\n", "" },
         { "one step above dark: the lowest level, not full", 255, 1, 0, false, 1, 1, "1\n", "0\n", "" },
-        { "a missing device", 0, 0, 0, false, 0, -1, "", "", "is not a backlight device: DIR/max_brightness does not exist" },
+        { "a missing device", 0, 0, 0, false, 0, -1, "", "",
+            "is not a backlight device: DIR/max_brightness does not exist" },
         { "a read-only device", 255, 128, 4, true, 0, -1, "128\n", "4\n",
-            "cannot write DIR/brightness: Permission denied; the deviceprobe-tools package's udev rule lets the video "
+            "cannot write DIR/brightness: Permission denied; the deviceprobe-tools package's udev rule lets "
+            "the video "
             "group write it" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempBoard board;
-        const std::string device = c.maxBrightness ? board.MakeBacklight("panel", c.maxBrightness, c.brightness, c.power)
-                                                   : board.Directory() + "/class/panel";
+        const std::string device = c.maxBrightness
+            ? board.MakeBacklight("panel", c.maxBrightness, c.brightness, c.power)
+            : board.Directory() + "/class/panel";
         if (c.readOnly) {
             ASSERT_EQ(chmod(device.c_str(), 0755) | chmod(board.Directory().c_str(), 0711), 0);
             ASSERT_EQ(chmod((device + "/brightness").c_str(), 0444), 0);

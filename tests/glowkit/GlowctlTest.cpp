@@ -83,8 +83,9 @@ TEST(Glowctl, DrivesABacklightClassDeviceTheBoardFileNames)
         const char* power;
     };
     const Step steps[] = {
-        { { "info" }, 0, "The backlight goes through the backlight class: DIR/class/panel (line 1 of DIR/board.conf).\n"
-                         "max_brightness 255\nbrightness 0\nactual_brightness 0\nbl_power 4\n",
+        { { "info" }, 0,
+            "The backlight goes through the backlight class: DIR/class/panel (line 1 of DIR/board.conf).\n"
+            "max_brightness 255\nbrightness 0\nactual_brightness 0\nbl_power 4\n",
             "0\n", "4\n" },
         { { "init" }, 0, "100\n", "255\n", "0\n" }, // a dark device comes up full, as a board with no duty
         { { "set", "50" }, 0, "100 -> 50\n", "128\n", "0\n" },
@@ -105,12 +106,14 @@ TEST(Glowctl, DrivesABacklightClassDeviceTheBoardFileNames)
         EXPECT_EQ(TempBoard::ReadFile(device + "/brightness"), step.brightness);
         EXPECT_EQ(TempBoard::ReadFile(device + "/bl_power"), step.power);
     }
-    EXPECT_FALSE(board.FileExists(GpioBlock) || board.FileExists(TimerBlock)) << "no register window is mapped";
+    EXPECT_FALSE(board.FileExists(GpioBlock) || board.FileExists(TimerBlock))
+        << "no register window is mapped";
 
     board.WriteBoardFile("backlight = " + board.Directory() + "/class/gone\n");
     const ProgramResult gone = RunProgram(GLOWCTL_PROGRAM, { "get" }, board.Directory());
     EXPECT_EQ(gone.exitCode, 1);
-    EXPECT_NE(gone.err.find("glowkit: " + board.Directory() + "/class/gone is not a backlight device"), std::string::npos)
+    EXPECT_NE(gone.err.find("glowkit: " + board.Directory() + "/class/gone is not a backlight device"),
+        std::string::npos)
         << gone.err;
     EXPECT_NE(gone.err.find("glowctl: cannot reach the backlight"), std::string::npos) << gone.err;
 }

@@ -34,7 +34,8 @@ TEST(GpioLines, RequestsTheNamedLinesAndDrivesThemAsTheRegistersWould)
     chip.At(1, 1).outside = 1;
     chip.At(0, 0).output = true;
     {
-        GpioLines lines(Board("pin.54 = GPS_PWR\npin.0 = gpiochip1:1\npin.50 = gpiochip0:7\npin.1 = /dev/gpiochip0:0\n"),
+        GpioLines lines(
+            Board("pin.54 = GPS_PWR\npin.0 = gpiochip1:1\npin.50 = gpiochip0:7\npin.1 = /dev/gpiochip0:0\n"),
             chip);
         struct Held {
             std::size_t chip;
@@ -86,7 +87,8 @@ TEST(GpioLines, APinThatCannotBeHadIsSaidOnceAndStaysOutOfReach)
         { "pin.54 = NOPE", "no GPIO line is named \"NOPE\"" },
         { "pin.54 = TWIN", "\"TWIN\" names 2 lines (/dev/gpiochip0:6, /dev/gpiochip1:2)" },
         { "pin.54 = gpiochip0:5", "gpiochip0 line 5 is held by \"gpio-keys\"; it stays out of reach" },
-        { "pin.53 = GPS_PWR\npin.54 = gpiochip0:3", "pin 54 (line 2 of /b.conf): gpiochip0 line 3 \"GPS_PWR\" is pin 53's" },
+        { "pin.53 = GPS_PWR\npin.54 = gpiochip0:3",
+            "pin 54 (line 2 of /b.conf): gpiochip0 line 3 \"GPS_PWR\" is pin 53's" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.board);
@@ -96,7 +98,8 @@ TEST(GpioLines, APinThatCannotBeHadIsSaidOnceAndStaysOutOfReach)
             GpioLines lines(Board(c.board), chip);
             EXPECT_EQ(lines.GetInput(54), 0);
             lines.SetOutput(54, 1);
-            EXPECT_EQ(chip.At(0, 5).driven + chip.At(0, 3).driven, 0) << "nothing is driven through a pin out of reach";
+            EXPECT_EQ(chip.At(0, 5).driven + chip.At(0, 3).driven, 0)
+                << "nothing is driven through a pin out of reach";
         }
         const std::string said = testing::internal::GetCapturedStderr();
         EXPECT_EQ(said.rfind("pinbank: pin 54 (", 0), 0u) << said;
@@ -113,7 +116,8 @@ TEST(GpioLines, DrivesAndReadsARealGpioSimChip)
 {
     const std::string root = "/sys/kernel/config/gpio-sim";
     if (access(root.c_str(), W_OK) != 0)
-        GTEST_SKIP() << "machine limit: no writable gpio-sim in configfs (the kernel lacks the module, or not root)";
+        GTEST_SKIP()
+            << "machine limit: no writable gpio-sim in configfs (the kernel lacks the module, or not root)";
     const auto write = [](const std::string& path, const std::string& text) {
         std::ofstream file(path);
         file << text;
@@ -131,21 +135,24 @@ TEST(GpioLines, DrivesAndReadsARealGpioSimChip)
         ~Teardown()
         {
             std::ofstream(device + "/live") << "0";
-            for (const std::string& dir : { bank + "/line5/hog", bank + "/line5", bank + "/line3", bank, device })
+            for (const std::string& dir :
+                { bank + "/line5/hog", bank + "/line5", bank + "/line3", bank, device })
                 rmdir(dir.c_str());
         }
     } teardown { device, bank };
-    ASSERT_TRUE(mkdir(device.c_str(), 0755) == 0 && mkdir(bank.c_str(), 0755) == 0 && write(bank + "/num_lines", "8")
-        && mkdir((bank + "/line3").c_str(), 0755) == 0 && write(bank + "/line3/name", "DEVICEPROBE_PWR")
-        && mkdir((bank + "/line5").c_str(), 0755) == 0 && mkdir((bank + "/line5/hog").c_str(), 0755) == 0
-        && write(bank + "/line5/hog/name", "other-driver") && write(bank + "/line5/hog/direction", "output-high")
-        && write(device + "/live", "1"));
+    ASSERT_TRUE(mkdir(device.c_str(), 0755) == 0 && mkdir(bank.c_str(), 0755) == 0
+        && write(bank + "/num_lines", "8") && mkdir((bank + "/line3").c_str(), 0755) == 0
+        && write(bank + "/line3/name", "DEVICEPROBE_PWR") && mkdir((bank + "/line5").c_str(), 0755) == 0
+        && mkdir((bank + "/line5/hog").c_str(), 0755) == 0 && write(bank + "/line5/hog/name", "other-driver")
+        && write(bank + "/line5/hog/direction", "output-high") && write(device + "/live", "1"));
     const std::string chipName = read(bank + "/chip_name");
-    const std::string lines = "/sys/devices/platform/" + read(device + "/dev_name") + "/" + chipName + "/sim_gpio";
+    const std::string lines
+        = "/sys/devices/platform/" + read(device + "/dev_name") + "/" + chipName + "/sim_gpio";
     ASSERT_TRUE(write(lines + "1/pull", "pull-up"));
 
     testing::internal::CaptureStderr();
-    GpioLines gpio(Board("pin.54 = DEVICEPROBE_PWR\npin.0 = " + chipName + ":1\npin.55 = " + chipName + ":5\n"),
+    GpioLines gpio(
+        Board("pin.54 = DEVICEPROBE_PWR\npin.0 = " + chipName + ":1\npin.55 = " + chipName + ":5\n"),
         GpioCharDevice::Kernel());
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find("pin 55"), std::string::npos) << said;

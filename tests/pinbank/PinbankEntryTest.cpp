@@ -73,7 +73,8 @@ TEST(PinbankEntry, ABoardFileNamingPinsSendsThemToTheLinesAndNeverMapsTheWindow)
     };
     const Case cases[] = {
         { "pin.54 = GPS_PWR\n", 1 },
-        { "pin.54 = GPS_PWR\ncolour = red\n", 0 }, // a bad line the key of which says nothing: all out of reach
+        { "pin.54 = GPS_PWR\ncolour = red\n",
+            0 }, // a bad line the key of which says nothing: all out of reach
         { "pin.0 = gpiochip0:1\n", 0 }, // pin 54 not named: out of reach, and still no window
     };
     for (const Case& c : cases) {

@@ -89,14 +89,18 @@ TEST(Pinctl, SaysWhichWayThePinsGoAndWhyOneIsOutOfReach)
         const char* err;
     };
     const Case cases[] = {
-        { "", { "info" }, 0, "The pins go through register windows: the simulated board in DIR (the board file", "" },
+        { "", { "info" }, 0,
+            "The pins go through register windows: the simulated board in DIR (the board file", "" },
         { "pin.54 = DIR/gpiochip0:3", { "get", "54" }, 1, "",
-            "pinctl: pin 54 (line 1 of DIR/board.conf) is out of reach: there is no GPIO chip DIR/gpiochip0" },
+            "pinctl: pin 54 (line 1 of DIR/board.conf) is out of reach: there is no GPIO chip "
+            "DIR/gpiochip0" },
         { "pin.54 = DIR/gpiochip0:3", { "info" }, 0,
             "pin 54  output  out of reach: there is no GPIO chip DIR/gpiochip0", "" },
         { "pin.54 = DIR/gpiochip0:3", { "set", "55", "1" }, 1, "", "does not name it (add pin.55 =" },
-        { "pin.54 = DIR/gpiochip0:3", { "--help" }, 0, "Here: The pins go through the GPIO character device", "" },
-        { "colour = red", { "get", "0" }, 1, "", "pinctl: no pin is reachable: the board file DIR/board.conf" },
+        { "pin.54 = DIR/gpiochip0:3", { "--help" }, 0, "Here: The pins go through the GPIO character device",
+            "" },
+        { "colour = red", { "get", "0" }, 1, "",
+            "pinctl: no pin is reachable: the board file DIR/board.conf" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.board + (" " + c.arguments.front()));

@@ -126,7 +126,8 @@ private:
     int RequestLine(std::size_t chipIndex, gpio_v2_line_request* request)
     {
         Chip& chip = chips[chipIndex];
-        if (request->num_lines != 1 || request->offsets[0] >= chip.lines.size() || request->consumer[0] == '\0')
+        if (request->num_lines != 1 || request->offsets[0] >= chip.lines.size()
+            || request->consumer[0] == '\0')
             return Fail(EINVAL);
         Line& line = chip.lines[request->offsets[0]];
         if (!line.consumer.empty())
@@ -150,7 +151,8 @@ private:
         if (output) {
             line.output = true;
             for (std::uint32_t i = 0; i < config.num_attrs; ++i) {
-                if (config.attrs[i].attr.id == GPIO_V2_LINE_ATTR_ID_OUTPUT_VALUES && (config.attrs[i].mask & 1))
+                if (config.attrs[i].attr.id == GPIO_V2_LINE_ATTR_ID_OUTPUT_VALUES
+                    && (config.attrs[i].mask & 1))
                     line.driven = static_cast<int>(config.attrs[i].attr.values & 1);
             }
         }
@@ -161,7 +163,8 @@ private:
     {
         if (request == GPIO_V2_LINE_GET_VALUES_IOCTL) {
             auto* values = static_cast<gpio_v2_line_values*>(argument);
-            values->bits = static_cast<std::uint64_t>(line.output ? line.driven : line.outside) & values->mask;
+            values->bits
+                = static_cast<std::uint64_t>(line.output ? line.driven : line.outside) & values->mask;
             return 0;
         }
         if (request == GPIO_V2_LINE_SET_VALUES_IOCTL) {

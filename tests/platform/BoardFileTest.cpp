@@ -66,7 +66,8 @@ TEST(BoardFile, GoodLinesNameTheirPartAndABadLineTakesOutWhatItWasAbout)
         { "pin.54 = A\npin.54 = B", K, R, 54, "", 2, "named twice (first on line 1)" },
         { "pin.54 = GPS_PWR\npins.55 = X", K, R, 54, "name:GPS_PWR", 2, "unknown key \"pins.55\"" },
         { "pin.54 GPS_PWR", K, R, 54, "", 1, "not a \"key = value\" line" },
-        { "backlight = intel_backlight", R, X, Backlight, "", 1, "or auto; the backlight stays out of reach" },
+        { "backlight = intel_backlight", R, X, Backlight, "", 1,
+            "or auto; the backlight stays out of reach" },
         { "backlight = auto\nbacklight = /sys/x", R, X, Backlight, "", 2, "named twice" },
         { "backlight_device = /sys/x", R, X, Backlight, "", 1, "unknown key" },
         { "pin.54 = GPS_PWR\nbacklight = auto\ncolour = red", X, X, 54, "", 3,
@@ -86,14 +87,16 @@ TEST(BoardFile, GoodLinesNameTheirPartAndABadLineTakesOutWhatItWasAbout)
         }
         ASSERT_EQ(board.Problems().size(), 1u);
         EXPECT_EQ(board.Problems().front().lineNumber, c.badLine);
-        EXPECT_NE(board.Problems().front().reason.find(c.said), std::string::npos) << board.Problems().front().reason;
+        EXPECT_NE(board.Problems().front().reason.find(c.said), std::string::npos)
+            << board.Problems().front().reason;
     }
 }
 
 TEST(BoardFile, EachLibraryHearsTheProblemsOfItsOwnPartWithLineNumberAndText)
 {
     BoardFile board;
-    board.Parse("/b.conf", "pin.54 = gpiochip0:x\nbacklight = panel\ncolour = red # says nothing of either\n");
+    board.Parse(
+        "/b.conf", "pin.54 = gpiochip0:x\nbacklight = panel\ncolour = red # says nothing of either\n");
     const std::vector<std::string> gpio = board.Messages(BoardFile::Part::Gpio);
     ASSERT_EQ(gpio.size(), 2u);
     EXPECT_EQ(gpio[0].rfind("/b.conf line 1: \"pin.54 = gpiochip0:x\": give CHIP:OFFSET", 0), 0u) << gpio[0];
@@ -120,13 +123,15 @@ TEST(BoardFile, OnlyAMissingDefaultFileMeansNoBoardFile)
         { "named path, no file", false, none, true, BoardWay::OutOfReach, "No such file or directory" },
         { "a directory", true, [](const std::string& path) { mkdir(path.c_str(), 0700); }, true,
             BoardWay::OutOfReach, "not a regular file" },
-        { "a FIFO, which must not block the load", true, [](const std::string& path) { mkfifo(path.c_str(), 0600); },
-            true, BoardWay::OutOfReach, "not a regular file" },
+        { "a FIFO, which must not block the load", true,
+            [](const std::string& path) { mkfifo(path.c_str(), 0600); }, true, BoardWay::OutOfReach,
+            "not a regular file" },
         { "far too large", true,
             [](const std::string& path) { TempBoard::WriteFile(path, std::string(70000, '#')); }, true,
             BoardWay::OutOfReach, "larger than 64 KiB" },
-        { "a good file", false, [](const std::string& path) { TempBoard::WriteFile(path, "pin.54 = GPS_PWR\n"); },
-            true, BoardWay::Kernel, "" },
+        { "a good file", false,
+            [](const std::string& path) { TempBoard::WriteFile(path, "pin.54 = GPS_PWR\n"); }, true,
+            BoardWay::Kernel, "" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -66,8 +66,8 @@ public:
 
     // A directory laid out as /sys/class/backlight/<name>/, under class/ in the board: brightness,
     // max_brightness, actual_brightness, bl_power and type, each a line of text as sysfs shows them.
-    std::string MakeBacklight(
-        const std::string& name, int maxBrightness, int brightness, int blPower = 0, const char* type = "raw") const
+    std::string MakeBacklight(const std::string& name, int maxBrightness, int brightness, int blPower = 0,
+        const char* type = "raw") const
     {
         const std::string classRoot = directory + "/class";
         const std::string device = classRoot + "/" + name;

@@ -88,7 +88,8 @@ std::string WaySentence(const BoardFile& board)
     case BoardWay::OutOfReach:
         break;
     }
-    return "The backlight is out of reach: " + BoardFileText(board) + " cannot be used as it is (glowkit says why).";
+    return "The backlight is out of reach: " + BoardFileText(board)
+        + " cannot be used as it is (glowkit says why).";
 }
 
 bool Initialise()
@@ -112,9 +113,9 @@ int Info()
     BoardFile board;
     board.Load();
     std::printf("%s\n", WaySentence(board).c_str());
-    const std::string device
-        = board.BacklightAuto() ? BacklightClassDevice::ChooseAutomatically(BacklightClassDevice::ClassRoot)
-                                : board.BacklightDirectory();
+    const std::string device = board.BacklightAuto()
+        ? BacklightClassDevice::ChooseAutomatically(BacklightClassDevice::ClassRoot)
+        : board.BacklightDirectory();
     if (board.BacklightWay() != BoardWay::Kernel || device.empty())
         return ExitOk;
     for (const char* attribute : { "max_brightness", "brightness", "actual_brightness", "bl_power" }) {

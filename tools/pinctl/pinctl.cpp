@@ -92,8 +92,9 @@ bool LineReachable(const BoardFile& board, std::int32_t pin)
 {
     const BoardFile::Pin* source = board.PinSource(pin);
     if (!source) {
-        std::fprintf(stderr, "pinctl: pin %d is out of reach: %s sends the pins to the GPIO character device "
-                             "and does not name it (add pin.%d = CHIP:OFFSET or LINE-NAME)\n",
+        std::fprintf(stderr,
+            "pinctl: pin %d is out of reach: %s sends the pins to the GPIO character device "
+            "and does not name it (add pin.%d = CHIP:OFFSET or LINE-NAME)\n",
             pin, BoardFileText(board).c_str(), pin);
         return false;
     }
@@ -121,7 +122,8 @@ bool PinReachable(std::int32_t pin)
     case BoardWay::OutOfReach:
         break;
     }
-    std::fprintf(stderr, "pinctl: no pin is reachable: %s cannot be used as it is (the lines above say why)\n",
+    std::fprintf(stderr,
+        "pinctl: no pin is reachable: %s cannot be used as it is (the lines above say why)\n",
         BoardFileText(board).c_str());
     return false;
 }
@@ -134,7 +136,8 @@ std::string WaySentence(const BoardFile& board)
         return "The pins go through register windows: " + RegisterBlockText(GpioBlockAddress) + " ("
             + BoardFileText(board) + (board.Found() ? " names no pin" : "") + ").";
     case BoardWay::Kernel:
-        return "The pins go through the GPIO character device, on the lines " + BoardFileText(board) + " names.";
+        return "The pins go through the GPIO character device, on the lines " + BoardFileText(board)
+            + " names.";
     case BoardWay::OutOfReach:
         break;
     }
