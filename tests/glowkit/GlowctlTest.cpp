@@ -99,10 +99,7 @@ TEST(Glowctl, DrivesABacklightClassDeviceTheBoardFileNames)
         SCOPED_TRACE(step.arguments.back());
         const ProgramResult result = RunProgram(GLOWCTL_PROGRAM, step.arguments, board.Directory());
         EXPECT_EQ(result.exitCode, step.exitCode) << result.err;
-        std::string out = step.out;
-        for (std::size_t at; (at = out.find("DIR")) != std::string::npos;)
-            out.replace(at, 3, board.Directory());
-        EXPECT_EQ(result.out, out);
+        EXPECT_EQ(result.out, board.InBoard(step.out));
         EXPECT_EQ(TempBoard::ReadFile(device + "/brightness"), step.brightness);
         EXPECT_EQ(TempBoard::ReadFile(device + "/bl_power"), step.power);
     }

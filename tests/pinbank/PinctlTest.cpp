@@ -105,16 +105,11 @@ TEST(Pinctl, SaysWhichWayThePinsGoAndWhyOneIsOutOfReach)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.board + (" " + c.arguments.front()));
         TempBoard board;
-        const auto inBoard = [&board](std::string text) {
-            for (std::size_t at; (at = text.find("DIR")) != std::string::npos;)
-                text.replace(at, 3, board.Directory());
-            return text;
-        };
-        board.WriteBoardFile(inBoard(c.board));
+        board.WriteBoardFile(board.InBoard(c.board));
         const ProgramResult result = RunProgram(PINCTL_PROGRAM, c.arguments, board.Directory());
         EXPECT_EQ(result.exitCode, c.exitCode);
-        EXPECT_NE(result.out.find(inBoard(c.out)), std::string::npos) << result.out;
-        EXPECT_NE(result.err.find(inBoard(c.err)), std::string::npos) << result.err;
+        EXPECT_NE(result.out.find(board.InBoard(c.out)), std::string::npos) << result.out;
+        EXPECT_NE(result.err.find(board.InBoard(c.err)), std::string::npos) << result.err;
         EXPECT_EQ(board.FileExists(GpioBlock), *c.board == '\0')
             << "a board file that names pins keeps the register window unmapped";
     }

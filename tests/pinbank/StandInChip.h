@@ -10,37 +10,32 @@
 
 #include <linux/gpio.h>
 
-// GPIO chips in place of the kernel's, answering the library's calls as the GPIO character device does:
-// chip and line information, line requests (EBUSY for a held line, the consumer recorded), values, and
-// the change of an as-is line into an output. A line reads its outside level as an input and its driven
-// level as an output. Descriptors are numbers of its own, so a leak shows in OpenDescriptors().
+// GPIO chips in place of the kernel's, answering as the GPIO character device does: chip and line
+// information, single-line requests (EBUSY for a held line), values, and the change of an as-is line
+// into an output. A line reads its outside level as an input and its driven level as an output.
+// Descriptors are numbers of its own, so a leak shows in OpenDescriptors(). Starts with two chips:
+// gpiochip0 with 8 lines (3 "GPS_PWR", 5 held by "gpio-keys", 6 "TWIN") and gpiochip1 with 4 (2 "TWIN").
 class StandInChip : public GpioCharDevice {
 public:
     struct Line {
         std::string name;
         bool output = false;
-        int outside = 0; // the level the world puts on an input
+        int outside = 0;
         int driven = 0;
-        std::string consumer; // empty when free
+        std::string consumer;
     };
     struct Chip {
-        std::string path;
-        std::string name;
+        std::string path, name;
         std::vector<Line> lines;
     };
 
-    std::vector<Chip> chips;
-
-    // Two chips as tests use them: gpiochip0 with 8 lines, line 3 "GPS_PWR", line 5 held by "gpio-keys",
-    // line 6 "TWIN"; gpiochip1 with 4 lines, line 2 also "TWIN".
     StandInChip()
     {
         chips = { { "/dev/gpiochip0", "gpiochip0", std::vector<Line>(8) },
             { "/dev/gpiochip1", "gpiochip1", std::vector<Line>(4) } };
         At(0, 3).name = "GPS_PWR";
         At(0, 5).consumer = "gpio-keys";
-        At(0, 6).name = "TWIN";
-        At(1, 2).name = "TWIN";
+        At(0, 6).name = At(1, 2).name = "TWIN";
     }
 
     Line& At(std::size_t chip, std::uint32_t offset) { return chips.at(chip).lines.at(offset); }
@@ -50,136 +45,94 @@ public:
     {
         for (std::size_t i = 0; i < chips.size(); ++i) {
             if (chips[i].path == path)
-                return Add({ i, -1 });
+                return Add(i, nullptr);
         }
-        errno = ENOENT;
-        return -1;
+        return Fail(ENOENT);
     }
 
     int Ioctl(int fd, unsigned long request, void* argument) override
     {
-        const auto found = descriptors.find(fd);
-        if (found == descriptors.end())
+        if (!descriptors.contains(fd))
             return Fail(EBADF);
-        Chip& chip = chips[found->second.chip];
-        if (found->second.offset >= 0)
-            return LineIoctl(chip.lines[static_cast<std::size_t>(found->second.offset)], request, argument);
-        if (request == GPIO_GET_CHIPINFO_IOCTL) {
-            auto* info = static_cast<gpiochip_info*>(argument);
-            std::strncpy(info->name, chip.name.c_str(), sizeof info->name - 1);
-            info->lines = static_cast<std::uint32_t>(chip.lines.size());
-            return 0;
+        auto [chipIndex, line] = descriptors[fd];
+        Chip& chip = chips[chipIndex];
+        auto* info = static_cast<gpio_v2_line_info*>(argument);
+        auto* lineRequest = static_cast<gpio_v2_line_request*>(argument);
+        auto* values = static_cast<gpio_v2_line_values*>(argument);
+        if (!line && request == GPIO_GET_CHIPINFO_IOCTL) {
+            std::strcpy(static_cast<gpiochip_info*>(argument)->name, chip.name.c_str());
+            static_cast<gpiochip_info*>(argument)->lines = static_cast<std::uint32_t>(chip.lines.size());
+        } else if (!line && request == GPIO_V2_GET_LINEINFO_IOCTL) {
+            if (info->offset >= chip.lines.size())
+                return Fail(EINVAL);
+            const Line& asked = chip.lines[info->offset];
+            std::strcpy(info->name, asked.name.c_str());
+            std::strcpy(info->consumer, asked.consumer.c_str());
+            info->flags = (asked.consumer.empty() ? 0 : GPIO_V2_LINE_FLAG_USED)
+                | (asked.output ? GPIO_V2_LINE_FLAG_OUTPUT : GPIO_V2_LINE_FLAG_INPUT);
+        } else if (!line && request == GPIO_V2_GET_LINE_IOCTL) {
+            if (lineRequest->num_lines != 1 || lineRequest->offsets[0] >= chip.lines.size()
+                || !*lineRequest->consumer)
+                return Fail(EINVAL);
+            Line& wanted = chip.lines[lineRequest->offsets[0]];
+            if (!wanted.consumer.empty())
+                return Fail(EBUSY);
+            Configure(wanted, lineRequest->config);
+            wanted.consumer = lineRequest->consumer;
+            lineRequest->fd = Add(chipIndex, &wanted);
+        } else if (line && request == GPIO_V2_LINE_GET_VALUES_IOCTL) {
+            values->bits
+                = static_cast<std::uint64_t>(line->output ? line->driven : line->outside) & values->mask;
+        } else if (line && request == GPIO_V2_LINE_SET_VALUES_IOCTL) {
+            if (!line->output)
+                return Fail(EPERM);
+            if (values->mask & 1)
+                line->driven = static_cast<int>(values->bits & 1);
+        } else if (line && request == GPIO_V2_LINE_SET_CONFIG_IOCTL) {
+            Configure(*line, *static_cast<gpio_v2_line_config*>(argument));
+        } else {
+            return Fail(ENOTTY);
         }
-        if (request == GPIO_V2_GET_LINEINFO_IOCTL)
-            return LineInfo(chip, static_cast<gpio_v2_line_info*>(argument));
-        if (request == GPIO_V2_GET_LINE_IOCTL)
-            return RequestLine(found->second.chip, static_cast<gpio_v2_line_request*>(argument));
-        return Fail(ENOTTY);
+        return 0;
     }
 
     void Close(int fd) override
     {
-        const auto found = descriptors.find(fd);
-        if (found != descriptors.end() && found->second.offset >= 0)
-            chips[found->second.chip].lines[static_cast<std::size_t>(found->second.offset)].consumer.clear();
+        if (descriptors.contains(fd) && descriptors[fd].second)
+            descriptors[fd].second->consumer.clear();
         descriptors.erase(fd);
     }
 
-    std::vector<std::string> Chips() override
-    {
-        std::vector<std::string> paths;
-        for (const Chip& chip : chips)
-            paths.push_back(chip.path);
-        return paths;
-    }
+    std::vector<std::string> Chips() override { return { chips[0].path, chips[1].path }; }
 
 private:
-    struct Descriptor {
-        std::size_t chip;
-        int offset; // -1 for the chip itself
-    };
-
     static int Fail(int error)
     {
         errno = error;
         return -1;
     }
 
-    int Add(Descriptor descriptor)
+    int Add(std::size_t chip, Line* line)
     {
-        descriptors[next] = descriptor;
+        descriptors[next] = { chip, line };
         return next++;
     }
 
-    static int LineInfo(const Chip& chip, gpio_v2_line_info* info)
+    // No direction flag leaves the line as it is; an output takes its level from the values attribute.
+    static void Configure(Line& line, const gpio_v2_line_config& config)
     {
-        if (info->offset >= chip.lines.size())
-            return Fail(EINVAL);
-        const Line& line = chip.lines[info->offset];
-        std::strncpy(info->name, line.name.c_str(), sizeof info->name - 1);
-        std::strncpy(info->consumer, line.consumer.c_str(), sizeof info->consumer - 1);
-        info->flags = (line.consumer.empty() ? 0 : GPIO_V2_LINE_FLAG_USED)
-            | (line.output ? GPIO_V2_LINE_FLAG_OUTPUT : GPIO_V2_LINE_FLAG_INPUT);
-        return 0;
-    }
-
-    int RequestLine(std::size_t chipIndex, gpio_v2_line_request* request)
-    {
-        Chip& chip = chips[chipIndex];
-        if (request->num_lines != 1 || request->offsets[0] >= chip.lines.size()
-            || request->consumer[0] == '\0')
-            return Fail(EINVAL);
-        Line& line = chip.lines[request->offsets[0]];
-        if (!line.consumer.empty())
-            return Fail(EBUSY);
-        if (!Configure(line, request->config))
-            return Fail(EINVAL);
-        line.consumer = request->consumer;
-        request->fd = Add({ chipIndex, static_cast<int>(request->offsets[0]) });
-        return 0;
-    }
-
-    // No direction flag leaves the line as it is.
-    static bool Configure(Line& line, const gpio_v2_line_config& config)
-    {
-        const bool input = (config.flags & GPIO_V2_LINE_FLAG_INPUT) != 0;
-        const bool output = (config.flags & GPIO_V2_LINE_FLAG_OUTPUT) != 0;
-        if ((input && output) || config.num_attrs > GPIO_V2_LINE_NUM_ATTRS_MAX)
-            return false;
-        if (input)
+        if (config.flags & GPIO_V2_LINE_FLAG_INPUT)
             line.output = false;
-        if (output) {
-            line.output = true;
-            for (std::uint32_t i = 0; i < config.num_attrs; ++i) {
-                if (config.attrs[i].attr.id == GPIO_V2_LINE_ATTR_ID_OUTPUT_VALUES
-                    && (config.attrs[i].mask & 1))
-                    line.driven = static_cast<int>(config.attrs[i].attr.values & 1);
-            }
+        if (!(config.flags & GPIO_V2_LINE_FLAG_OUTPUT))
+            return;
+        line.output = true;
+        for (std::uint32_t i = 0; i < config.num_attrs; ++i) {
+            if (config.attrs[i].attr.id == GPIO_V2_LINE_ATTR_ID_OUTPUT_VALUES && (config.attrs[i].mask & 1))
+                line.driven = static_cast<int>(config.attrs[i].attr.values & 1);
         }
-        return true;
     }
 
-    static int LineIoctl(Line& line, unsigned long request, void* argument)
-    {
-        if (request == GPIO_V2_LINE_GET_VALUES_IOCTL) {
-            auto* values = static_cast<gpio_v2_line_values*>(argument);
-            values->bits
-                = static_cast<std::uint64_t>(line.output ? line.driven : line.outside) & values->mask;
-            return 0;
-        }
-        if (request == GPIO_V2_LINE_SET_VALUES_IOCTL) {
-            const auto* values = static_cast<const gpio_v2_line_values*>(argument);
-            if (!line.output)
-                return Fail(EPERM);
-            if (values->mask & 1)
-                line.driven = static_cast<int>(values->bits & 1);
-            return 0;
-        }
-        if (request == GPIO_V2_LINE_SET_CONFIG_IOCTL)
-            return Configure(line, *static_cast<const gpio_v2_line_config*>(argument)) ? 0 : Fail(EINVAL);
-        return Fail(ENOTTY);
-    }
-
-    std::map<int, Descriptor> descriptors;
+    std::vector<Chip> chips;
+    std::map<int, std::pair<std::size_t, Line*>> descriptors;
     int next = 100;
 };

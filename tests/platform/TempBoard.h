@@ -64,6 +64,14 @@ public:
 
     void WriteBoardFile(const std::string& text) const { WriteFile(BoardFilePath(), text); }
 
+    // `text` with every "DIR" in it replaced by the board's directory, for expectations that name it.
+    std::string InBoard(std::string text) const
+    {
+        for (std::size_t at; (at = text.find("DIR")) != std::string::npos;)
+            text.replace(at, 3, directory);
+        return text;
+    }
+
     // A directory laid out as /sys/class/backlight/<name>/, under class/ in the board: brightness,
     // max_brightness, actual_brightness, bl_power and type, each a line of text as sysfs shows them.
     std::string MakeBacklight(const std::string& name, int maxBrightness, int brightness, int blPower = 0,
