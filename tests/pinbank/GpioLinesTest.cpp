@@ -38,13 +38,11 @@ TEST(GpioLines, RequestsTheNamedLinesAndDrivesThemAsTheRegistersWould)
         GpioLines lines(
             Board("pin.54 = GPS_PWR\npin.0 = gpiochip1:1\npin.50 = gpiochip0:7\npin.1 = /dev/gpiochip0:0"),
             chip);
-        const std::pair<StandInChip::Line*, bool> held[] = { { &chip.At(0, 3), true },
-            { &chip.At(1, 1), false }, { &chip.At(0, 7), true }, { &chip.At(0, 0), false } };
-        for (const auto& [line, output] : held) {
-            EXPECT_EQ(line->consumer, "pinbank");
-            EXPECT_EQ(line->output, output);
-            EXPECT_EQ(line->driven, output ? 1 : 0) << "an output keeps the level it had";
-        }
+        EXPECT_EQ(chip.At(1, 1).consumer, "pinbank");
+        EXPECT_TRUE(chip.At(0, 3).output && chip.At(0, 7).output);
+        EXPECT_EQ(chip.At(0, 3).driven, 1) << "output 54 keeps the high level it had";
+        EXPECT_EQ(chip.At(0, 7).driven, 1) << "output 50 takes over its line at the level it had";
+        EXPECT_FALSE(chip.At(0, 0).output) << "input 1 is made an input";
         EXPECT_EQ(lines.GetInput(54), 1);
         lines.SetOutput(54, 0);
         EXPECT_EQ(chip.At(0, 3).driven, 0);
