@@ -30,11 +30,11 @@ constexpr const char* Usage = "usage: glowctl init\n"
                               "       glowctl --help\n";
 
 constexpr const char* Help
-    = "Controls the display backlight through libglowkit. Every command initialises the backlight\n"
-      "first, as every program using the library does: the timer is started, the power is switched\n"
-      "on and the level the hardware shows is adopted. So even 'get' switches a backlight that was\n"
-      "off (level 0) back on, at the level it had before; 'devsim board' shows the simulated board\n"
-      "without touching it.\n"
+    = "Controls the display backlight through libglowkit. Every command but 'info' initialises the\n"
+      "backlight first, as every program using the library does: it is powered on and the level it\n"
+      "shows is adopted (with registers, the timer is started too). So even 'get' switches a\n"
+      "backlight that was off (level 0) back on; 'info', and 'devsim board' for the simulated\n"
+      "board, look without touching it.\n"
       "\n"
       "  init       initialise and print the adopted level\n"
       "  get        initialise (switching the backlight on) and print the level\n"
