@@ -95,6 +95,8 @@ bool GpioLineFinder::FindByName(const std::string& name, Line* line, std::string
     }
     if (matches.empty()) {
         *problem = "no GPIO line is named \"" + name + "\" (gpioinfo lists the names)";
+        if (!unreadable.empty())
+            *problem += "; not every chip could be searched: " + unreadable;
         return false;
     }
     if (matches.size() > 1) {
@@ -113,13 +115,16 @@ void GpioLineFinder::ScanChips()
         return;
     scanned = true;
     // A chip that cannot be opened or asked is left out: a name on it cannot be found, and the message
-    // says so. Names are compared exactly as the kernel gives them.
+    // says why. Names are compared exactly as the kernel gives them.
     for (const std::string& path : device.Chips()) {
         GpioDescriptor chip;
         gpiochip_info info {};
-        std::string ignored;
-        if (!OpenChip(device, path, &chip, &info, &ignored))
+        std::string failure;
+        if (!OpenChip(device, path, &chip, &info, &failure)) {
+            if (unreadable.empty())
+                unreadable = failure;
             continue;
+        }
         ScannedChip scannedChip { path, {} };
         for (std::uint32_t offset = 0; offset < info.lines; ++offset) {
             gpio_v2_line_info lineInfo {};

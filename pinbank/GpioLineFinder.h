@@ -52,4 +52,5 @@ private:
     GpioCharDevice& device;
     bool scanned = false;
     std::vector<ScannedChip> scannedChips;
+    std::string unreadable; // why the first chip that could not be searched could not
 };
