@@ -41,7 +41,6 @@ TEST(BacklightClassDevice, LevelsScaleOntoTheStepsAndPowerTheLight)
         { "one step above dark is level 1, not full", 255, 1, 0, false, 1, 1, "1\n", "0\n", "" },
         { "2.55 rounds to 3, written whole over 255", 255, 255, 0, false, 100, 1, "3\n", "0\n", "" },
         { "127.5: halves go up", 255, 255, 0, false, 100, 50, "128\n", "0\n", "" },
-        { "252.45 rounds down", 255, 255, 0, false, 100, 99, "252\n", "0\n", "" },
         { "above 100 gives max_brightness", 255, 128, 0, false, 50, 150, "255\n", "0\n", "" },
         { "0 powers down", 255, 128, 0, false, 50, 0, "0\n", "4\n", "" },
         { "a negative level leaves brightness, as registers leave the duty", 255, 9, 0, false, 4, -5, "9\n",

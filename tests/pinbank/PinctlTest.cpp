@@ -97,8 +97,6 @@ TEST(Pinctl, SaysWhichWayThePinsGoAndWhyOneIsOutOfReach)
         { "pin.54 = DIR/gpiochip0:3", { "info" }, 0,
             "pin 54  output  out of reach: there is no GPIO chip DIR/gpiochip0", "" },
         { "pin.54 = DIR/gpiochip0:3", { "set", "55", "1" }, 1, "", "does not name it (add pin.55 =" },
-        { "pin.54 = DIR/gpiochip0:3", { "--help" }, 0, "Here: The pins go through the GPIO character device",
-            "" },
         { "colour = red", { "get", "0" }, 1, "",
             "pinctl: no pin is reachable: the board file DIR/board.conf" },
     };

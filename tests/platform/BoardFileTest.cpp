@@ -11,20 +11,18 @@
 
 namespace {
 
-// What a board file gave for one pin or the backlight, written as a test reads it: "gpiochip:PATH:OFFSET",
-// "name:NAME", "dir:PATH", "auto", or "" when nothing usable is named.
+// Where a board file puts a pin ("CHIP:OFFSET" or the line's name) or, for a negative pin, the backlight
+// ("auto" or its directory); "" when nothing usable is named.
 std::string Where(const BoardFile& board, std::int32_t pin)
 {
-    if (pin < 0) {
-        if (board.BacklightWay() != BoardWay::Kernel)
-            return "";
-        return board.BacklightAuto() ? "auto" : "dir:" + board.BacklightDirectory();
-    }
+    if (pin < 0)
+        return board.BacklightWay() != BoardWay::Kernel ? ""
+            : board.BacklightAuto()                     ? "auto"
+                                                        : board.BacklightDirectory();
     const BoardFile::Pin* source = board.PinSource(pin);
     if (!source)
         return "";
-    return source->lineName.empty() ? "gpiochip:" + source->chip + ":" + std::to_string(source->offset)
-                                    : "name:" + source->lineName;
+    return source->lineName.empty() ? source->chip + ":" + std::to_string(source->offset) : source->lineName;
 }
 
 }
@@ -46,15 +44,15 @@ TEST(BoardFile, GoodLinesNameTheirPartAndABadLineTakesOutWhatItWasAbout)
     const Case cases[] = {
         { "", R, R, 54, "", 0, "" },
         { "# a comment\n\n   \t\n", R, R, 54, "", 0, "" },
-        { "pin.54 = gpiochip0:17", K, R, 54, "gpiochip:/dev/gpiochip0:17", 0, "" },
-        { "pin.0=/dev/gpiochip1:3   # a button", K, R, 0, "gpiochip:/dev/gpiochip1:3", 0, "" },
-        { "  pin.58 = GPS_PWR\r\n", K, R, 58, "name:GPS_PWR", 0, "" },
-        { "pin.54 = GPS PWR", K, R, 54, "name:GPS PWR", 0, "" },
+        { "pin.54 = gpiochip0:17", K, R, 54, "/dev/gpiochip0:17", 0, "" },
+        { "pin.0=/dev/gpiochip1:3   # a button", K, R, 0, "/dev/gpiochip1:3", 0, "" },
+        { "  pin.58 = GPS_PWR\r\n", K, R, 58, "GPS_PWR", 0, "" },
+        { "pin.54 = GPS PWR", K, R, 54, "GPS PWR", 0, "" },
         { "backlight = auto", R, K, Backlight, "auto", 0, "" },
         { "backlight = /sys/class/backlight/intel_backlight/", R, K, Backlight,
-            "dir:/sys/class/backlight/intel_backlight", 0, "" },
+            "/sys/class/backlight/intel_backlight", 0, "" },
         { "pin.4 = GPS_PWR", K, R, 54, "", 1, "no such pin \"pin.4\"" },
-        { "pin.054 = GPS_PWR\npin.-1 = X", K, R, 54, "name:GPS_PWR", 2, "no such pin" },
+        { "pin.054 = GPS_PWR\npin.-1 = X", K, R, 54, "GPS_PWR", 2, "no such pin" },
         { "pin.54 = gpiochip0:-1", K, R, 54, "", 1, "pin 54 stays out of reach" },
         { "pin.54 = :3", K, R, 54, "", 1, "give CHIP:OFFSET" },
         { "pin.54 = dev/gpiochip0:3", K, R, 54, "", 1, "give CHIP:OFFSET" },
@@ -62,7 +60,7 @@ TEST(BoardFile, GoodLinesNameTheirPartAndABadLineTakesOutWhatItWasAbout)
         { "pin.54 =", K, R, 54, "", 1, "1 to 31 printable characters" },
         { longNameLine.c_str(), K, R, 54, "", 1, "1 to 31 printable characters" },
         { "pin.54 = A\npin.54 = B", K, R, 54, "", 2, "named twice (first on line 1)" },
-        { "pin.54 = GPS_PWR\npins.55 = X", K, R, 54, "name:GPS_PWR", 2, "unknown key \"pins.55\"" },
+        { "pin.54 = GPS_PWR\npins.55 = X", K, R, 54, "GPS_PWR", 2, "unknown key \"pins.55\"" },
         { "pin.54 GPS_PWR", K, R, 54, "", 1, "not a \"key = value\" line" },
         { "backlight = intel_backlight", R, X, Backlight, "", 1,
             "or auto; the backlight stays out of reach" },
@@ -128,7 +126,4 @@ TEST(BoardFile, OnlyAMissingDefaultFileMeansNoBoardFile)
         EXPECT_EQ(said.size(), *c.said ? 1u : 0u);
         EXPECT_TRUE(said.empty() || said.front().starts_with(path + ": " + c.said)) << said.front();
     }
-    EXPECT_EQ(BoardFile::PathFor(nullptr), "/etc/deviceprobe/board.conf");
-    EXPECT_EQ(BoardFile::PathFor(""), "/etc/deviceprobe/board.conf");
-    EXPECT_EQ(BoardFile::PathFor("/srv/board.conf"), "/srv/board.conf");
 }
