@@ -72,9 +72,11 @@ bool CanWrite(const std::string& path)
 
 }
 
-BacklightClassDevice::BacklightClassDevice(std::string deviceDirectory, std::string classRoot)
+BacklightClassDevice::BacklightClassDevice(
+    std::atomic<std::int32_t>& storedLevel, std::string deviceDirectory, std::string classRoot)
     : named(std::move(deviceDirectory))
     , root(std::move(classRoot))
+    , level(storedLevel)
 {
 }
 

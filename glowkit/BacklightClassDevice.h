@@ -11,14 +11,16 @@
 // at least 1, so 100 gives max_brightness and no level above 0 is dark. Levels above 100 give
 // max_brightness; a negative level powers the light up and leaves brightness as it is, as the register
 // way leaves the duty. Each attribute is written whole (opened with truncation), as sysfs expects.
-// Not thread-safe: callers serialise InitBacklightCtrl and SetBrightness; the level alone is atomic, so
-// GetBrightness may run on any thread at any time.
+// Not thread-safe: callers serialise InitBacklightCtrl and SetBrightness. The level is an atomic the
+// owner keeps, so it can be read on any thread at any time, even while the device is being destroyed.
 class BacklightClassDevice {
 public:
     static constexpr const char* ClassRoot = "/sys/class/backlight";
 
-    // `directory` is the device's directory, or empty for auto: the best device under `classRoot`.
-    explicit BacklightClassDevice(std::string directory, std::string classRoot = ClassRoot);
+    // `directory` is the device's directory, or empty for auto: the best device under `classRoot`. The
+    // level lives in `storedLevel`, -1 until InitBacklightCtrl succeeds.
+    BacklightClassDevice(
+        std::atomic<std::int32_t>& storedLevel, std::string directory, std::string classRoot = ClassRoot);
     BacklightClassDevice(const BacklightClassDevice&) = delete;
     BacklightClassDevice& operator=(const BacklightClassDevice&) = delete;
 
@@ -59,5 +61,5 @@ private:
     std::string root;
     std::string directory;
     std::int32_t maxBrightness = 0;
-    std::atomic<std::int32_t> level { -1 };
+    std::atomic<std::int32_t>& level;
 };

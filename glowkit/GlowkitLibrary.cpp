@@ -27,12 +27,15 @@ union LibraryState {
 constinit LibraryState state;
 constinit CallerGate gate;
 
-// The board file is read once, by the first InitBacklightCtrl, and its way kept for the library's life,
-// so a program retrying a failed init hears about a bad board file once. The class device holds no
-// descriptor and is never deleted, because GetBrightness may read its level on any thread at any time.
+// The board file is read once, by the first InitBacklightCtrl after attach, and its way kept, so a
+// program retrying a failed init hears about a bad board file once. The class device's level lives out
+// here, never destroyed, because GetBrightness may read it on any thread at any time, also while the
+// unload hook deletes the device.
 constinit bool boardRead = false;
 constinit BoardWay backlightWay = BoardWay::Registers;
-constinit std::atomic<BacklightClassDevice*> classDevice { nullptr };
+constinit BacklightClassDevice* classDevice = nullptr;
+constinit std::atomic<bool> classWay { false };
+constinit std::atomic<std::int32_t> classLevel { -1 };
 
 void ReadBoardFile()
 {
@@ -42,11 +45,11 @@ void ReadBoardFile()
         ReportProblemFrom("glowkit", "%s", message.c_str());
     backlightWay = board.BacklightWay();
     if (backlightWay == BoardWay::Kernel) {
-        auto* device = new (std::nothrow) BacklightClassDevice(board.BacklightDirectory());
-        if (!device)
+        classDevice = new (std::nothrow) BacklightClassDevice(classLevel, board.BacklightDirectory());
+        if (!classDevice)
             return; // the next init reads the file again
-        classDevice.store(device, std::memory_order_release);
     }
+    classWay.store(classDevice != nullptr, std::memory_order_release);
     boardRead = true;
 }
 
@@ -57,10 +60,14 @@ bool GlowkitEntry(AttachReason reason)
     if (reason == AttachReason::ProcessAttach)
         gate.Open();
     // At process exit the program's other threads may still be inside an export. Only when none is do
-    // the windows go; otherwise they stay for them, and the kernel releases them as the process ends.
+    // the windows (or the class device) go; otherwise they stay for them, and the kernel releases them as
+    // the process ends.
     if (reason == AttachReason::ProcessDetach && gate.Close()) {
         state.backlight.ReleaseWindows();
         registerobserver::ReleaseTrace();
+        delete classDevice;
+        classDevice = nullptr;
+        boardRead = false;
     }
     return true;
 }
@@ -83,7 +90,7 @@ std::int32_t GlowkitInitBacklightCtrl()
     case BoardWay::Registers:
         return state.backlight.InitBacklightCtrl();
     case BoardWay::Kernel:
-        return classDevice.load(std::memory_order_relaxed)->InitBacklightCtrl();
+        return classDevice->InitBacklightCtrl();
     case BoardWay::OutOfReach:
         return 0;
     }
@@ -92,8 +99,8 @@ std::int32_t GlowkitInitBacklightCtrl()
 
 std::int32_t GlowkitGetBrightness()
 {
-    const BacklightClassDevice* device = classDevice.load(std::memory_order_acquire);
-    return device ? device->GetBrightness() : state.backlight.GetBrightness();
+    return classWay.load(std::memory_order_acquire) ? classLevel.load(std::memory_order_relaxed)
+                                                    : state.backlight.GetBrightness();
 }
 
 std::int32_t GlowkitSetBrightness(std::int32_t level)
@@ -101,7 +108,7 @@ std::int32_t GlowkitSetBrightness(std::int32_t level)
     const CallerGate::Pass pass(gate);
     if (!pass.Admitted())
         return GlowkitGetBrightness();
-    if (BacklightClassDevice* device = classDevice.load(std::memory_order_relaxed))
-        return device->SetBrightness(level);
+    if (classDevice)
+        return classDevice->SetBrightness(level);
     return state.backlight.SetBrightness(level);
 }

@@ -7,9 +7,10 @@
 class BacklightControl;
 
 // The library's process-wide state and its entry function. Only ProcessDetach changes anything: it
-// turns later calls away and, when no call is in progress on another thread, releases both windows (the
-// registers and the stored level keep their values); a call still in progress keeps them (the process
-// is ending). ProcessAttach admits calls again after a detach. Always returns true.
+// turns later calls away and, when no call is in progress on another thread, releases both windows or
+// the backlight class device (the registers, the device and the stored level keep their values); a call
+// still in progress keeps them (the process is ending). ProcessAttach admits calls again after a detach.
+// Always returns true.
 bool GlowkitEntry(AttachReason reason);
 
 // The process-wide register backlight, with the level -1 and no window at load. It is never destroyed.

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <new>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -71,7 +72,10 @@ std::vector<std::string> GpioCharDevice::Chips()
 
 GpioCharDevice& GpioCharDevice::Kernel()
 {
-    // Never deleted: a thread still inside an export at exit may use it after static destructors ran.
-    static GpioCharDevice* const kernel = new GpioCharDevice;
+    // Built in the library's own static storage and never destroyed: a thread still inside an export at
+    // exit may use it after static destructors ran, and unloading the library takes the storage with it
+    // (heap memory would outlive an unload as a leak).
+    alignas(GpioCharDevice) static unsigned char storage[sizeof(GpioCharDevice)];
+    static GpioCharDevice* const kernel = new (storage) GpioCharDevice;
     return *kernel;
 }

@@ -26,16 +26,15 @@ void MakeObject()
     board.Load();
     for (const std::string& message : board.Messages(BoardFile::Part::Gpio))
         ReportProblemFrom("pinbank", "%s", message.c_str());
-    GpioCharDevice& device = standIn ? *standIn : GpioCharDevice::Kernel();
     switch (board.GpioWay()) {
     case BoardWay::Registers:
         gpioRegisters = new (std::nothrow) GpioRegisters;
         break;
     case BoardWay::Kernel:
-        gpioLines = new (std::nothrow) GpioLines(board, device);
+        gpioLines = new (std::nothrow) GpioLines(board, standIn ? *standIn : GpioCharDevice::Kernel());
         break;
     case BoardWay::OutOfReach:
-        gpioLines = new (std::nothrow) GpioLines(BoardFile(), device);
+        gpioLines = new (std::nothrow) GpioLines(BoardFile(), GpioCharDevice::Kernel());
         break;
     }
 }

@@ -131,6 +131,9 @@ void BoardFile::Parse(const std::string& filePath, std::string_view text)
 {
     path = filePath;
     found = true;
+    // Editors on other systems start a UTF-8 file with a byte order mark; it is not part of the first key.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
     int number = 0;
     while (!text.empty()) {
         const std::size_t end = std::min(text.find('\n'), text.size());

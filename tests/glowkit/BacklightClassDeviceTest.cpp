@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -70,7 +71,8 @@ TEST(BacklightClassDevice, LevelsScaleOntoTheStepsAndPowerTheLight)
         const bool asUser = c.readOnly && geteuid() == 0;
         if (asUser && (setfsuid(65534), setfsuid(static_cast<uid_t>(-1)) != 65534))
             GTEST_SKIP() << "machine limit: root here may not change its file-system user";
-        BacklightClassDevice backlight(device);
+        std::atomic<std::int32_t> level { -1 };
+        BacklightClassDevice backlight(level, device);
         EXPECT_EQ(backlight.SetBrightness(30), -1) << "nothing is stored or written before init";
         testing::internal::CaptureStderr();
         const std::int32_t result = backlight.InitBacklightCtrl();
@@ -112,7 +114,8 @@ TEST(BacklightClassDevice, AutoPrefersFirmwareThenPlatformThenRaw)
         EXPECT_EQ(BacklightClassDevice::ChooseAutomatically(root), *chosen ? root + "/" + chosen : "");
     }
     TempBoard board;
-    BacklightClassDevice none("", board.Directory() + "/class");
+    std::atomic<std::int32_t> level { -1 };
+    BacklightClassDevice none(level, "", board.Directory() + "/class");
     testing::internal::CaptureStderr();
     EXPECT_EQ(none.InitBacklightCtrl(), 0);
     EXPECT_NE(testing::internal::GetCapturedStderr().find("no backlight device in"), std::string::npos);

@@ -46,7 +46,7 @@ TEST(BoardFile, GoodLinesNameTheirPartAndABadLineTakesOutWhatItWasAbout)
         { "# a comment\n\n   \t\n", R, R, 54, "", 0, "" },
         { "pin.54 = gpiochip0:17", K, R, 54, "/dev/gpiochip0:17", 0, "" },
         { "pin.0=/dev/gpiochip1:3   # a button", K, R, 0, "/dev/gpiochip1:3", 0, "" },
-        { "  pin.58 = GPS_PWR\r\n", K, R, 58, "GPS_PWR", 0, "" },
+        { "\xEF\xBB\xBF  pin.58 = GPS_PWR\r\n", K, R, 58, "GPS_PWR", 0, "" }, // a byte order mark, CRLF
         { "pin.54 = GPS PWR", K, R, 54, "GPS PWR", 0, "" },
         { "backlight = auto", R, K, Backlight, "auto", 0, "" },
         { "backlight = /sys/class/backlight/intel_backlight/", R, K, Backlight,
