@@ -1,6 +1,7 @@
 // The GPS dialog against devsim's simulated receiver: the fix it computes reaches the fields, and the
 // rate frame really changes how often the receiver reports.
 
+#include "nmea/NmeaParser.h"
 #include "serial/FaultSupport.h"
 #include "skyprobe/SkyprobeDialog.h"
 #include "ui/DialogDriver.h"
@@ -127,6 +128,38 @@ TEST_F(SkyprobeAgainstDevsim, ShowsTheSimulatedFixAndSlowsTheReceiverToTheChosen
     driver.CloseButton();
     EXPECT_TRUE(driver.IsEnded());
     EXPECT_EQ(devsim->Stop(SIGINT), 0) << devsim->Errors();
+}
+
+// A receiver that reports its position as $GN... gets one line in the log per open, echo off or on,
+// and a $GP receiver none; two report cycles pass before the count is taken.
+TEST_F(SkyprobeAgainstDevsim, AReceiverOfAnotherTalkerIsToldOncePerOpen)
+{
+    const WideString notice(u"GPS reports its position as $GN..., which this program does not decode.\r\n");
+    for (const char* talker : { "GP", "GN" }) {
+        SCOPED_TRACE(talker);
+        ASSERT_NO_FATAL_FAILURE(StartReceiver({ "--talker", talker }));
+        SkyprobeDialog dialog;
+        DialogDriver driver(dialog);
+        for (int open = 1; open <= 2; ++open) {
+            if (open == 2)
+                driver.Click(IdShowMessages);
+            driver.Click(IdOpenClose);
+            ASSERT_TRUE(dialog.isOpen) << Ascii(dialog.logText);
+            const auto taken
+                = [&] { return dialog.nmeaParser->GetDecodedCount() + dialog.nmeaParser->GetIgnoredCount(); };
+            const std::uint32_t before = taken();
+            ASSERT_TRUE(driver.WaitUntil([&] { return taken() - before >= 20; }, 20s)) << devsim->Errors();
+            driver.Click(IdOpenClose);
+            int told = 0;
+            for (int at = dialog.logText.Find(notice); at >= 0; at = dialog.logText.Find(notice, at + 1)) {
+                EXPECT_EQ(dialog.logText.GetAt(at - 1), u'\n') << "not on a line of its own";
+                ++told;
+            }
+            EXPECT_EQ(told, talker == std::string("GN") ? open : 0) << Ascii(dialog.logText);
+        }
+        driver.CloseButton();
+        EXPECT_EQ(devsim->Stop(SIGINT), 0) << devsim->Errors();
+    }
 }
 
 // A receiver that goes away (as an unplugged adapter) is reported and leaves the dialog closed; once it
