@@ -166,8 +166,7 @@ TEST_F(SkyprobeDialogTest, UpdateRateSendsTheFrameAndRetimesOnlyForOneToSixty)
         // The write is done when the click returns, so whatever was sent is already waiting.
         EXPECT_EQ(pty.Pending(), c.frame);
         EXPECT_EQ(dialog.GetTimerPeriod(RefreshTimerId), c.period);
-        // Whatever the timing of the next tick, a refused rate is told once and the field shows the
-        // rate in use again.
+        // Whatever the tick's timing, a refused rate is told once; the field shows the rate in use.
         ASSERT_TRUE(driver->FireTimer(RefreshTimerId));
         EXPECT_EQ(driver->Text(IdRateSeconds), WideString::FromAscii(std::to_string(c.period / 1000)));
         if (!c.message) {

@@ -199,12 +199,7 @@ TEST(DataExchange, AValidationMessageOnScreenHoldsBackLaterOnes)
     ASSERT_TRUE(driver.WaitUntil([&] { return ticks >= 4; }));
     EXPECT_EQ(shown, 1);
     EXPECT_GE(failedSaves, 4);
-    // Once dismissed, the field holds the last valid value, so later ticks save it without a word;
-    // a new refused value is told again.
-    ASSERT_TRUE(driver.WaitUntil([&] { return driver.Text(IdRate) == WideString(u"1"); }));
-    const int failedWhileShown = failedSaves;
-    ASSERT_TRUE(driver.WaitUntil([&] { return ticks >= 8; }));
-    EXPECT_EQ(failedSaves, failedWhileShown);
+    // Once dismissed (the field then holds the last valid value), a new refused value is told again.
     driver.TypeText(IdRate, WideString(u"0"));
     ASSERT_TRUE(driver.WaitUntil([&] { return shown == 2; }));
     dialog.KillTimer(1);
