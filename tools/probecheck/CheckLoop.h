@@ -1,7 +1,7 @@
 #pragma once
 
 #include "serial/UniqueFd.h"
-#include "tools/devsim/SignalWatch.h"
+#include "tools/common/SignalWatch.h"
 #include "ui/ThreadDispatcher.h"
 
 #include <chrono>

@@ -1,6 +1,6 @@
 #include "tools/probecheck/CheckReport.h"
 
-#include "tools/devsim/CommandLine.h"
+#include "tools/common/CommandLine.h"
 #include "tools/probecheck/JsonWriter.h"
 
 #include <cstdarg>

@@ -1,6 +1,6 @@
 #include "tools/probecheck/GpioCheck.h"
 
-#include "tools/devsim/CommandLine.h"
+#include "tools/common/CommandLine.h"
 #include "tools/probecheck/CheckLoop.h"
 #include "tools/probecheck/DeviceLibrary.h"
 #include "tools/probecheck/JsonWriter.h"

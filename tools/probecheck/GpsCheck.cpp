@@ -4,7 +4,7 @@
 #include "skyprobe/RateFrame.h"
 #include "skyprobe/ReceiverLine.h"
 #include "skyprobe/SignalBars.h"
-#include "tools/devsim/CommandLine.h"
+#include "tools/common/CommandLine.h"
 #include "tools/probecheck/CheckLoop.h"
 #include "tools/probecheck/JsonWriter.h"
 #include "tools/probecheck/Progress.h"

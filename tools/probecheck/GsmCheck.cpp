@@ -2,7 +2,7 @@
 
 #include "cellprobe/ModemLine.h"
 #include "cellprobe/ModemRules.h"
-#include "tools/devsim/CommandLine.h"
+#include "tools/common/CommandLine.h"
 #include "tools/probecheck/JsonWriter.h"
 #include "tools/probecheck/ModemCheckEffects.h"
 #include "tools/probecheck/Progress.h"

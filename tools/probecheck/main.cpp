@@ -1,7 +1,7 @@
 // probecheck: one command per device that gives a verdict, an exit status and a record a machine can
 // read, for test rigs, production lines and hardware-in-the-loop CI.
 
-#include "tools/devsim/CommandLine.h"
+#include "tools/common/CommandLine.h"
 #include "tools/probecheck/BacklightCheck.h"
 #include "tools/probecheck/GpioCheck.h"
 #include "tools/probecheck/GpsCheck.h"

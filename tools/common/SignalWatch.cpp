@@ -1,4 +1,4 @@
-#include "tools/devsim/SignalWatch.h"
+#include "tools/common/SignalWatch.h"
 
 #include <cerrno>
 
