@@ -69,3 +69,12 @@ bool SignalWatch::SleepUntil(std::chrono::steady_clock::time_point until)
             return false;
     }
 }
+
+void SignalWatch::IgnoreFromNowOn()
+{
+    struct sigaction ignore { };
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP })
+        sigaction(signal, &ignore, nullptr);
+}
