@@ -14,31 +14,6 @@ std::string ShowNumber(double number, int decimals)
 
 } // namespace
 
-RecordValue RecordValue::Number(double value, int decimals)
-{
-    RecordValue made;
-    made.kind = Kind::Number;
-    made.number = value;
-    made.decimals = decimals;
-    return made;
-}
-
-RecordValue RecordValue::Text(std::string value)
-{
-    RecordValue made;
-    made.kind = Kind::Text;
-    made.text = std::move(value);
-    return made;
-}
-
-RecordValue RecordValue::Flag(bool value)
-{
-    RecordValue made;
-    made.kind = Kind::Flag;
-    made.flag = value;
-    return made;
-}
-
 std::string RecordValue::Show() const
 {
     switch (kind) {
@@ -64,7 +39,8 @@ std::string Measurement::ValueText() const
 std::string Measurement::LimitText() const
 {
     // A limit as it was given: "at most 5", not "at most 5.0".
-    const auto shown = [this](double limit) { return Format("%g", limit) + (unit.empty() ? "" : " " + unit); };
+    const auto shown
+        = [this](double limit) { return Format("%g", limit) + (unit.empty() ? "" : " " + unit); };
     if (low && high && *low == *high)
         return "exactly " + shown(*low);
     if (low && high)
@@ -236,41 +212,20 @@ Verdict CallRecord::Overall() const
 
 const char* VerdictName(Verdict verdict)
 {
-    switch (verdict) {
-    case Verdict::Pass:
-        return "pass";
-    case Verdict::Fail:
-        return "fail";
-    case Verdict::NotRun:
-        break;
-    }
-    return "error";
+    constexpr const char* Names[] = { "pass", "fail", "error" };
+    return Names[static_cast<int>(verdict)];
 }
 
 const char* OutcomeName(Outcome outcome)
 {
-    switch (outcome) {
-    case Outcome::Pass:
-        return "pass";
-    case Outcome::Fail:
-        return "fail";
-    case Outcome::NotMeasured:
-        break;
-    }
-    return "not measured";
+    constexpr const char* Names[] = { "pass", "fail", "not measured" };
+    return Names[static_cast<int>(outcome)];
 }
 
 int ExitStatus(Verdict verdict)
 {
-    switch (verdict) {
-    case Verdict::Pass:
-        return 0;
-    case Verdict::Fail:
-        return 1;
-    case Verdict::NotRun:
-        break;
-    }
-    return 2;
+    // The enumerators stand in the order of their exit statuses.
+    return static_cast<int>(verdict);
 }
 
 Verdict Worse(Verdict a, Verdict b)

@@ -8,7 +8,7 @@
 
 // How a check ended. The exit status follows it: 0 pass, 1 fail, 2 could not run (bad options, a
 // device that was missing or busy at the start, registers out of reach, an interrupted check).
-enum class Verdict { Pass, Fail, NotRun };
+enum class Verdict { Pass = 0, Fail = 1, NotRun = 2 };
 
 // How one measurement came out against its limits.
 enum class Outcome { Pass, Fail, NotMeasured };
@@ -22,9 +22,12 @@ struct RecordValue {
     std::string text;
     bool flag = false;
 
-    static RecordValue Number(double value, int decimals = 0);
-    static RecordValue Text(std::string value);
-    static RecordValue Flag(bool value);
+    static RecordValue Number(double value, int decimals = 0)
+    {
+        return { Kind::Number, value, decimals, {}, false };
+    }
+    static RecordValue Text(std::string value) { return { Kind::Text, 0, 0, std::move(value), false }; }
+    static RecordValue Flag(bool value) { return { Kind::Flag, 0, 0, {}, value }; }
     bool IsSet() const { return kind != Kind::None; }
     // "5.6", "READY", "yes", "none".
     std::string Show() const;

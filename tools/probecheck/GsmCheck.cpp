@@ -101,9 +101,12 @@ int Quality(std::string_view reply)
     return ParseWholeNumber(rest.substr(0, rest.find(',')), &value) ? value : -1;
 }
 
-// The state a "+CREG: n,stat[,...]" answer names (or an unsolicited "+CREG: stat"), by 27.007's numbers.
+// The state a "+CREG: n,stat[,...]" answer names (or an unsolicited "+CREG: stat"), by 27.007's
+// numbers: SMS only and CSFB not preferred count as registered too.
 std::string RegistrationName(const std::optional<std::string>& answer)
 {
+    constexpr const char* Names[] = { "not registered", "home", "searching", "denied", "unknown", "roaming",
+        "home", "roaming", "emergency only", "home", "roaming" };
     if (!answer)
         return "no answer";
     const std::string_view fields(*answer);
@@ -112,27 +115,9 @@ std::string RegistrationName(const std::optional<std::string>& answer)
         ? fields
         : fields.substr(comma + 1, fields.find(',', comma + 1) - comma - 1);
     int number = -1;
-    (void)ParseWholeNumber(status, &number);
-    switch (number) {
-    case 1:
-    case 6:
-    case 9:
-        return "home";
-    case 5:
-    case 7:
-    case 10:
-        return "roaming";
-    case 2:
-        return "searching";
-    case 3:
-        return "denied";
-    case 0:
-        return "not registered";
-    case 8:
-        return "emergency only";
-    default:
-        return "unknown";
-    }
+    const bool known
+        = ParseWholeNumber(status, &number) && number >= 0 && number < static_cast<int>(std::size(Names));
+    return known ? Names[number] : "unknown";
 }
 
 int Rank(const std::string& state)
@@ -502,21 +487,19 @@ void GsmCheck::Measure(CheckRecord& record) const
         record.Measure("vendorCommands", RecordValue::Text(*vendorCommands));
     for (const auto& [name, text] : answers)
         record.Measure(name, RecordValue::Text(text));
-    // The first report that met the limits, else the best one.
-    std::optional<SignalReport> shown;
+    // The first report that met the limits, else the best one; 99 (not known) is no better than none.
+    const auto valid
+        = [](const SignalReport& report) { return report.quality >= 0 && report.quality <= MaxQuality; };
+    const SignalReport* shown = metReport ? &signalReports[*metReport] : nullptr;
     for (const SignalReport& report : signalReports) {
-        if (!shown
-            || (report.quality <= MaxQuality
-                && (shown->quality > MaxQuality || report.quality > shown->quality)))
-            shown = report;
+        if (!metReport && (!shown || valid(report))
+            && (!shown || !valid(*shown) || report.quality > shown->quality))
+            shown = &report;
     }
-    if (metReport)
-        shown = signalReports[*metReport];
-    if (shown && shown->quality >= 0) {
+    if (shown && shown->quality >= 0)
         record.Measure("signal", RecordValue::Number(shown->quality));
-        if (shown->quality <= MaxQuality)
-            record.Measure("signalDbm", RecordValue::Number(-113 + 2 * shown->quality));
-    }
+    if (shown && valid(*shown))
+        record.Measure("signalDbm", RecordValue::Number(-113 + 2 * shown->quality));
     if (shown)
         record.Measure("signalLevel", RecordValue::Number(shown->level));
     if (dialResult)

@@ -138,14 +138,6 @@ void JsonWriter::Number(std::string_view key, double value, int decimals)
         text += number;
 }
 
-void JsonWriter::Number(std::string_view key, std::optional<double> value, int decimals)
-{
-    if (value)
-        Number(key, *value, decimals);
-    else
-        Null(key);
-}
-
 void JsonWriter::Integer(std::string_view key, long long value)
 {
     Key(key);
