@@ -126,15 +126,15 @@ void BacklightCheck::Declare(CheckRecord& record) const
         record.Declare(StepName(step) + " readBack", "", levels[step], levels[step]);
         record.Declare(StepName(step) + " registers", "", {}, {}, { Expected(levels[step]) });
     }
+    record.Fact("checks",
+        RecordValue::Text(
+            "the backlight controller's registers (power enable, drive line, PWM timer), not the "
+            "light itself"));
 }
 
 void BacklightCheck::Run(CheckLoop& loop, Progress& progress, CheckRecord& record)
 {
     Declare(record);
-    record.deviceKind = "registers";
-    record.Fact("checks",
-        RecordValue::Text("the backlight controller's registers (power enable, drive line, PWM "
-                          "timer), not the light itself"));
     std::string error;
     DeviceLibrary glowkit;
     GetFunction* initialise = nullptr;

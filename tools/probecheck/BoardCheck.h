@@ -18,4 +18,5 @@ public:
         return {};
     }
     std::string Resource() const override { return BoardResource; }
+    const char* DeviceKind() const override { return "registers"; }
 };

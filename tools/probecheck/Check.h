@@ -26,6 +26,9 @@ public:
     virtual std::string Prepare() = 0;
     // What the check needs to itself: its serial device's path, or the board.
     virtual std::string Resource() const = 0;
+    // What kind of device the record names: "serial" for a serial device, "registers" for a board's
+    // register windows.
+    virtual const char* DeviceKind() const = 0;
     // Runs the check on the calling thread and ends record: measured, lost, interrupted or not run.
     virtual void Run(CheckLoop& loop, Progress& progress, CheckRecord& record) = 0;
 

@@ -144,7 +144,6 @@ void GpioCheck::Declare(CheckRecord& record) const
 void GpioCheck::Run(CheckLoop& loop, Progress& progress, CheckRecord& record)
 {
     Declare(record);
-    record.deviceKind = "registers";
     // The library reports nothing when its registers are out of reach (it reads 0 and drives nothing),
     // so look for them the way it does before believing a single reading.
     std::string error;

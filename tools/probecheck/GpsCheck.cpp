@@ -150,7 +150,8 @@ void GpsCheck::Run(CheckLoop& loop, Progress& progress, CheckRecord& record)
     loop.KillTimer(StatusTimerId);
     Measure(record);
     Describe(record);
-    if (!EndedEarly(Finished() ? CheckLoop::Stop::Done : stop, loop, port, record))
+    // A check whose verdict was settled stands, whatever happened to the port after.
+    if (Finished() || !EndedEarly(stop, loop, port, record))
         record.Complete();
     progress.Event(Name(), "closing the port");
 }

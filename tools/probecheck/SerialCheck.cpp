@@ -16,7 +16,6 @@ std::string SerialCheck::Prepare()
 
 bool SerialCheck::Open(SerialSession& port, Progress& progress, CheckRecord& record)
 {
-    record.deviceKind = "serial";
     record.devicePath = devicePath;
     std::string error;
     if (!port.Open(portName, serial.baudRate, serial.byteSize, serial.stopBits, serial.parity, &error)) {

@@ -161,9 +161,11 @@ int UnitCall::Main(int argc, char** argv)
     call.started = std::chrono::system_clock::now();
     const auto start = std::chrono::steady_clock::now();
     for (const std::unique_ptr<Check>& check : checks) {
-        call.checks.emplace_back(check->Name());
+        CheckRecord& record = call.checks.emplace_back(check->Name());
+        record.deviceKind = check->DeviceKind();
+        record.devicePath = check->device;
         if (const std::string problem = check->Prepare(); !problem.empty())
-            call.checks.back().CouldNotRun(problem);
+            record.CouldNotRun(problem);
     }
     {
         Progress progress(start);
@@ -222,12 +224,14 @@ void UnitCall::RunGroup(const std::vector<std::size_t>& group, CheckLoop& loop, 
 {
     for (const std::size_t i : group) {
         CheckRecord& record = call.checks[i];
+        if (record.Ended())
+            continue; // it could not be prepared
         record.Start();
         if (!problem.empty())
             record.CouldNotRun(problem);
         else if (loop.StopRequested())
             record.Interrupted(loop.SignalName()); // before it started
-        else if (!record.Ended())
+        else
             checks[i]->Run(loop, progress, record);
         progress.Done(checks[i]->Name());
     }
