@@ -355,8 +355,9 @@ TEST(JsonWriter, StringsStayValidJsonWhateverTheBytes)
     nested.Null({});
     nested.EndArray();
     nested.Number("c", 1.0 / 0.0, 1);
+    nested.Number("d", 2.5); // a limit as given, not rounded to a value's decimals
     nested.EndObject();
-    EXPECT_EQ(nested.Text(), "{\"a\":0.00,\"b\":[1,null],\"c\":null}");
+    EXPECT_EQ(nested.Text(), "{\"a\":0.00,\"b\":[1,null],\"c\":null,\"d\":2.5}");
 }
 
 TEST(UbxAckWatch, FindsTheAnswerSplitAnywhereAndOnlyWithItsChecksum)

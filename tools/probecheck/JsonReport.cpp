@@ -28,12 +28,10 @@ void Measurements(JsonWriter& writer, const CheckRecord& record)
         writer.String("name", measurement.name);
         Value(writer, "value", measurement.value);
         writer.String("unit", measurement.unit);
-        const int decimals
-            = measurement.value.kind == RecordValue::Kind::Number ? measurement.value.decimals : 0;
         if (measurement.low)
-            writer.Number("low", *measurement.low, decimals);
+            writer.Number("low", *measurement.low);
         if (measurement.high)
-            writer.Number("high", *measurement.high, decimals);
+            writer.Number("high", *measurement.high);
         if (!measurement.accepted.empty()) {
             writer.BeginArray("expected");
             for (const std::string& one : measurement.accepted)

@@ -138,6 +138,16 @@ void JsonWriter::Number(std::string_view key, double value, int decimals)
         text += number;
 }
 
+void JsonWriter::Number(std::string_view key, double value)
+{
+    if (!std::isfinite(value)) {
+        Null(key);
+        return;
+    }
+    Key(key);
+    text += Format("%.15g", value);
+}
+
 void JsonWriter::Integer(std::string_view key, long long value)
 {
     Key(key);
