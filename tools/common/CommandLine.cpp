@@ -1,8 +1,9 @@
 #include "tools/common/CommandLine.h"
 
+#include "tools/common/Format.h"
+
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -49,9 +50,8 @@ bool CommandLine::Number(double min, double max, double* value)
         return false;
     double number = 0;
     if (!ParseNumber(text, &number) || number < min || number > max) {
-        char range[96];
-        std::snprintf(range, sizeof range, "a number from %g to %g", min, max);
-        Fail(std::string(option) + " needs " + range + ", not \"" + text + "\"");
+        Fail(Format("%.*s needs a number from %g to %g, not \"%s\"", static_cast<int>(option.size()),
+            option.data(), min, max, text.c_str()));
         return false;
     }
     *value = number;

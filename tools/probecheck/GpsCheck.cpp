@@ -48,15 +48,8 @@ constexpr int MaxSatellites = 64;
 
 const char* AnswerName(UbxAckWatch::Answer answer)
 {
-    switch (answer) {
-    case UbxAckWatch::Answer::Acknowledged:
-        return "acknowledged";
-    case UbxAckWatch::Answer::Refused:
-        return "refused";
-    case UbxAckWatch::Answer::None:
-        break;
-    }
-    return "none";
+    constexpr const char* Names[] = { "none", "acknowledged", "refused" };
+    return Names[static_cast<int>(answer)];
 }
 
 // Field index of a sentence ("$GPGSA,A,3,...*hh"; 0 is the header), without the checksum; empty past
