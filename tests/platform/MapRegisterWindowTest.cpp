@@ -2,19 +2,37 @@
 
 #include "platform/AccessRecorder.h"
 #include "platform/BoardDirectory.h"
+#include "platform/RegisterObserver.h"
 #include "platform/RegisterWindow.h"
 #include "platform/TempBoard.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+// Every path under `directory`, relative to it, without following links: what a call created shows as
+// the difference between two listings.
+std::set<std::string> EntriesUnder(const std::string& directory)
+{
+    std::set<std::string> entries;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(directory, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+        entries.insert(std::filesystem::relative(it->path(), directory, error).string());
+    EXPECT_FALSE(error) << error.message();
+    return entries;
+}
 
 off_t FileSize(const std::string& path)
 {
@@ -106,18 +124,50 @@ TEST(MapRegisterWindow, GrowsAShortFileAndKeepsALongOne)
     UnmapRegisterWindow(window, GpioBlockSize);
 }
 
-TEST(MapRegisterWindow, CreatesMissingDirectoriesPrivately)
+TEST(OpenOrCreateBoardDirectory, CreatesOnlyTheLastComponentPrivatelyAndOnlyWhenAllowed)
 {
-    TempBoard board;
-    const std::string nested = board.Directory() + "/one/two";
-    setenv("REGWIN_DIR", nested.c_str(), 1);
-    void* window = MapRegisterWindow(GpioBlock, GpioBlockSize);
-    ASSERT_NE(window, nullptr);
-    struct stat status { };
-    ASSERT_EQ(stat(nested.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0700u);
-    EXPECT_EQ(FileSize(nested + "/92100000.reg"), static_cast<off_t>(GpioBlockSize));
-    UnmapRegisterWindow(window, GpioBlockSize);
+    struct Case {
+        const char* what;
+        const char* path; // inside the temporary board
+        bool mayCreate;
+        const char* created; // the one entry that must appear, or null for none
+        const char* said; // the problem, when it fails
+    };
+    const Case cases[] = {
+        { "a missing last component", "new", true, "new", nullptr },
+        { "a missing last component named with a slash", "new/", true, "new", nullptr },
+        { "a missing parent is not created", "one/two", true, nullptr, "only the last directory" },
+        { "nor created through a link to a real directory", "link/one/two", true, nullptr,
+            "only the last directory" },
+        { "a dangling link at the name is not followed", "dangling", true, nullptr, "is a symbolic link" },
+        { "a privileged program creates nothing", "new", false, nullptr, "does not create it" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempBoard board;
+        const std::string base = board.Directory();
+        ASSERT_EQ(mkdir((base + "/target").c_str(), 0700), 0);
+        ASSERT_EQ(symlink("target", (base + "/link").c_str()), 0);
+        ASSERT_EQ(symlink("nowhere", (base + "/dangling").c_str()), 0);
+        const std::set<std::string> before = EntriesUnder(base);
+
+        std::string problem;
+        const int fd = OpenOrCreateBoardDirectory(base + "/" + c.path, c.mayCreate, &problem);
+        std::set<std::string> expected = before;
+        if (c.created) {
+            EXPECT_GE(fd, 0) << problem;
+            expected.insert(c.created);
+            struct stat status { };
+            ASSERT_EQ(stat((base + "/" + c.created).c_str(), &status), 0);
+            EXPECT_EQ(status.st_mode & 07777, 0700u);
+        } else {
+            EXPECT_EQ(fd, -1);
+            EXPECT_NE(problem.find(c.said), std::string::npos) << problem;
+        }
+        EXPECT_EQ(EntriesUnder(base), expected);
+        if (fd >= 0)
+            close(fd);
+    }
 }
 
 TEST(MapRegisterWindow, UsesTheRuntimeDirectoryWhenNoBoardDirectoryIsNamed)
@@ -147,6 +197,7 @@ TEST(MapRegisterWindow, FailuresGiveNullSayWhyAndNeverFallBackToTheBoard)
         const char* physical; // REGWIN_PHYS_92100000, or null for none
         void (*prepare)(const TempBoard&);
         const char* said; // on standard error
+        bool rootOnly = false; // only root can give a file to another user
     };
     const auto none = [](const TempBoard&) {};
     const Case cases[] = {
@@ -161,6 +212,18 @@ TEST(MapRegisterWindow, FailuresGiveNullSayWhyAndNeverFallBackToTheBoard)
                 ASSERT_EQ(symlink(board.FilePath(0x1234).c_str(), board.FilePath(GpioBlock).c_str()), 0);
             },
             "cannot open the register file" },
+        { "register file has a second name", GpioBlockSize, nullptr,
+            [](const TempBoard& board) {
+                board.SetWord(GpioBlock, 0, 0);
+                ASSERT_EQ(link(board.FilePath(GpioBlock).c_str(), board.FilePath(0x1234).c_str()), 0);
+            },
+            "has 2 names (hard links)" },
+        { "register file belongs to another user", GpioBlockSize, nullptr,
+            [](const TempBoard& board) {
+                board.SetWord(GpioBlock, 0, 0);
+                ASSERT_EQ(chown(board.FilePath(GpioBlock).c_str(), 65534, 65534), 0);
+            },
+            "belongs to uid 65534", true },
         { "board directory is a file", GpioBlockSize, nullptr,
             [](const TempBoard& board) {
                 board.SetWord(0x1234, 0, 0);
@@ -193,8 +256,13 @@ TEST(MapRegisterWindow, FailuresGiveNullSayWhyAndNeverFallBackToTheBoard)
         { "physical address not word aligned", GpioBlockSize, "0xfe200002", none, "is not" },
         { "physical address beyond any offset", GpioBlockSize, "0xffffffffffffff00", none, "is not" },
     };
+    int leftOut = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.rootOnly && geteuid() != 0) {
+            ++leftOut;
+            continue;
+        }
         TempBoard board;
         c.prepare(board);
         if (c.physical)
@@ -211,6 +279,89 @@ TEST(MapRegisterWindow, FailuresGiveNullSayWhyAndNeverFallBackToTheBoard)
         }
         unsetenv("REGWIN_PHYS_92100000");
     }
+    if (leftOut > 0)
+        GTEST_SKIP() << "machine limit: not root, so " << leftOut
+                     << " case(s) needing a file of another user did not run";
+}
+
+TEST(OpenTraceFile, APrivilegedCallerChecksBeforeItCreatesAnything)
+{
+    struct Case {
+        const char* what;
+        bool privileged;
+        const char* directory; // made inside the board with `mode`, traced into as <directory>/trace
+        mode_t mode;
+        void (*prepare)(const std::string& directory); // plants what the case is about
+        const char* said; // the refusal, or null when the trace is accepted
+        bool rootOnly = false; // only root can give a directory or a file to another user
+    };
+    const auto none = [](const std::string&) {};
+    const auto giveAway = [](const std::string& path) { ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0); };
+    const Case cases[] = {
+        { "a new file in a private directory", true, "private", 0700, none, nullptr },
+        { "an unprivileged caller in a directory anyone can write", false, "shared", 01777, none, nullptr },
+        { "a directory anyone can write, like /tmp", true, "shared", 01777, none, "can be written by" },
+        { "a directory its group can write", true, "group", 0770, none, "can be written by" },
+        { "a directory of another user", true, "other", 0755, giveAway, "belongs to another user", true },
+        { "a directory named through a symbolic link", true, "link", 0700,
+            [](const std::string& directory) {
+                ASSERT_EQ(rename(directory.c_str(), (directory + "-real").c_str()), 0);
+                ASSERT_EQ(symlink((directory + "-real").c_str(), directory.c_str()), 0);
+            },
+            "link is a symbolic link" },
+        { "a file with a second name", true, "private", 0700,
+            [](const std::string& directory) {
+                ASSERT_EQ(close(creat((directory + "/root-owned").c_str(), 0600)), 0);
+                ASSERT_EQ(link((directory + "/root-owned").c_str(), (directory + "/trace").c_str()), 0);
+            },
+            "more than one name" },
+        { "a file of another user", true, "private", 0700,
+            [](const std::string& directory) {
+                ASSERT_EQ(close(creat((directory + "/trace").c_str(), 0600)), 0);
+                ASSERT_EQ(chown((directory + "/trace").c_str(), 65534, 65534), 0);
+            },
+            "its own file", true },
+        { "a symbolic link as the file", false, "private", 0700,
+            [](const std::string& directory) {
+                ASSERT_EQ(symlink("elsewhere", (directory + "/trace").c_str()), 0);
+            },
+            "Too many levels of symbolic links" },
+        { "a FIFO without a reader", false, "private", 0700,
+            [](const std::string& directory) { ASSERT_EQ(mkfifo((directory + "/trace").c_str(), 0600), 0); },
+            "No such device or address" },
+    };
+    int leftOut = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.rootOnly && geteuid() != 0) {
+            ++leftOut;
+            continue;
+        }
+        TempBoard board;
+        const std::string directory = board.Directory() + "/" + c.directory;
+        ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
+        ASSERT_EQ(chmod(directory.c_str(), c.mode), 0);
+        c.prepare(directory);
+        const std::set<std::string> before = EntriesUnder(board.Directory());
+
+        std::string problem;
+        const int fd
+            = registerobserver::OpenTraceFile((directory + "/trace").c_str(), c.privileged, &problem);
+        std::set<std::string> expected = before;
+        if (!c.said) {
+            EXPECT_GE(fd, 0) << problem;
+            expected.insert(std::string(c.directory) + "/trace");
+        } else {
+            EXPECT_EQ(fd, -1);
+            EXPECT_NE(problem.find(c.said), std::string::npos) << problem;
+        }
+        EXPECT_EQ(EntriesUnder(board.Directory()), expected) << "a refused path is never created";
+        if (fd >= 0)
+            close(fd);
+    }
+    if (leftOut > 0)
+        GTEST_SKIP() << "machine limit: not root, so " << leftOut
+                     << " case(s) needing another user did not run";
 }
 
 TEST(BoardDirectoryPath, FollowsTheEnvironment)
