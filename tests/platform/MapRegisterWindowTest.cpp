@@ -34,6 +34,23 @@ std::set<std::string> EntriesUnder(const std::string& directory)
     return entries;
 }
 
+// Only root can give a file or a directory to another user. Without root, the cases that need it are left
+// out and the test ends skipped for that limit of the machine, after every other case has run.
+bool LeftOutWithoutRoot(bool rootOnly, int* leftOut)
+{
+    if (!rootOnly || geteuid() == 0)
+        return false;
+    ++*leftOut;
+    return true;
+}
+
+void SkipIfCasesWereLeftOut(int leftOut)
+{
+    if (leftOut > 0)
+        GTEST_SKIP() << "machine limit: not root, so " << leftOut
+                     << " case(s) needing another user did not run";
+}
+
 off_t FileSize(const std::string& path)
 {
     struct stat status { };
@@ -197,7 +214,7 @@ TEST(MapRegisterWindow, FailuresGiveNullSayWhyAndNeverFallBackToTheBoard)
         const char* physical; // REGWIN_PHYS_92100000, or null for none
         void (*prepare)(const TempBoard&);
         const char* said; // on standard error
-        bool rootOnly = false; // only root can give a file to another user
+        bool rootOnly = false; // gives a file to another user
     };
     const auto none = [](const TempBoard&) {};
     const Case cases[] = {
@@ -259,10 +276,8 @@ TEST(MapRegisterWindow, FailuresGiveNullSayWhyAndNeverFallBackToTheBoard)
     int leftOut = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.rootOnly && geteuid() != 0) {
-            ++leftOut;
+        if (LeftOutWithoutRoot(c.rootOnly, &leftOut))
             continue;
-        }
         TempBoard board;
         c.prepare(board);
         if (c.physical)
@@ -279,9 +294,7 @@ TEST(MapRegisterWindow, FailuresGiveNullSayWhyAndNeverFallBackToTheBoard)
         }
         unsetenv("REGWIN_PHYS_92100000");
     }
-    if (leftOut > 0)
-        GTEST_SKIP() << "machine limit: not root, so " << leftOut
-                     << " case(s) needing a file of another user did not run";
+    SkipIfCasesWereLeftOut(leftOut);
 }
 
 TEST(OpenTraceFile, APrivilegedCallerChecksBeforeItCreatesAnything)
@@ -293,7 +306,7 @@ TEST(OpenTraceFile, APrivilegedCallerChecksBeforeItCreatesAnything)
         mode_t mode;
         void (*prepare)(const std::string& directory); // plants what the case is about
         const char* said; // the refusal, or null when the trace is accepted
-        bool rootOnly = false; // only root can give a directory or a file to another user
+        bool rootOnly = false; // gives a directory or a file to another user
     };
     const auto none = [](const std::string&) {};
     const auto giveAway = [](const std::string& path) { ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0); };
@@ -333,10 +346,8 @@ TEST(OpenTraceFile, APrivilegedCallerChecksBeforeItCreatesAnything)
     int leftOut = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.rootOnly && geteuid() != 0) {
-            ++leftOut;
+        if (LeftOutWithoutRoot(c.rootOnly, &leftOut))
             continue;
-        }
         TempBoard board;
         const std::string directory = board.Directory() + "/" + c.directory;
         ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
@@ -359,9 +370,7 @@ TEST(OpenTraceFile, APrivilegedCallerChecksBeforeItCreatesAnything)
         if (fd >= 0)
             close(fd);
     }
-    if (leftOut > 0)
-        GTEST_SKIP() << "machine limit: not root, so " << leftOut
-                     << " case(s) needing another user did not run";
+    SkipIfCasesWereLeftOut(leftOut);
 }
 
 TEST(BoardDirectoryPath, FollowsTheEnvironment)
