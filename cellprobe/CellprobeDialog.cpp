@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <QtGlobal>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -113,6 +114,10 @@ BOOL CellprobeDialog::OnInitDialog()
         rules.ReportOpenFailure();
         dialButton.EnableWindow(FALSE);
         ExplainOpenFailure();
+        // A modem plugged in after the start (or a simulator started later) appears under this very
+        // name, so it is looked for as a lost one is. Waiting mends no other failure.
+        if (serialPort->LastError() == ENOENT)
+            SetTimer(ReopenTimerId, ReopenPeriodMs);
         return TRUE;
     }
     StartModule();
@@ -147,6 +152,7 @@ void CellprobeDialog::ExplainOpenFailure()
     if (!DevicePath::Resolve(ModemPortName, &failure.path))
         failure.path.clear();
     failure.error = serialPort->LastError();
+    explainedError = failure.error;
     const std::string reason = failure.Describe();
     std::fprintf(stderr, "cellprobe: %s\n", reason.c_str());
     if (QWidget* status = GetControlWidget(IdStatus))
@@ -169,9 +175,21 @@ LRESULT CellprobeDialog::OnModuleLost(WPARAM, LPARAM)
 
 void CellprobeDialog::TryReopen()
 {
-    if (rules.IsClosed() || !serialPort || !OpenPort())
+    if (rules.IsClosed() || !serialPort)
         return;
+    if (!OpenPort()) {
+        // A device that has just appeared may still be busy or not yet ours (a modem manager probing
+        // it, udev still setting its group); the explanation follows when the reason changes.
+        if (explainedError != 0 && serialPort->LastError() != explainedError)
+            ExplainOpenFailure();
+        return;
+    }
     KillTimer(ReopenTimerId);
+    if (explainedError != 0) {
+        explainedError = 0;
+        if (QWidget* status = GetControlWidget(IdStatus))
+            status->setToolTip(QString());
+    }
     dialButton.EnableWindow(TRUE);
     // A module that comes back has been reset: it echoes again and knows none of our settings.
     StartModule();

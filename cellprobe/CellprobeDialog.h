@@ -30,7 +30,8 @@ constexpr UINT SerialDataMessage = WM_USER + 1;
 // From the same reader, once, when the module has gone away; both parameters 0.
 constexpr UINT ModuleLostMessage = WM_USER + 2;
 
-// While the module is gone, the dialog looks for it under the same name this often.
+// While the module is gone, or not there yet at the start, the dialog looks for it under the same name
+// this often.
 constexpr UINT_PTR ReopenTimerId = 4;
 constexpr UINT ReopenPeriodMs = 1500;
 
@@ -101,5 +102,7 @@ private:
     // Created in OnInitDialog; released by the close steps (or, failing them, the destructor). The
     // status and phone-number strings, the command transfer buffer and the flags live in rules.
     std::unique_ptr<SerialPort> serialPort;
+    // The open failure that the status field's tooltip explains; 0 when none does.
+    int explainedError = 0;
     ModemRules rules;
 };

@@ -12,6 +12,8 @@
 #include "ui/PaintDC.h"
 
 #include <cstdlib>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -217,6 +219,7 @@ void SkyprobeDialog::OnOpenClose()
     if (serialPort->Open(GpsPortName, GpsBaudRate, GpsByteSize, GpsStopBits, GpsParity)) {
         // Bytes left over from an earlier session must not be joined to the new stream.
         collector.Reset();
+        talkerWatch.Reset();
         logText += u"Open GPS OK!\r\n";
         openButton.SetWindowText(WideString(u"CloseGPS"));
         isOpen = true;
@@ -260,9 +263,7 @@ LRESULT SkyprobeDialog::OnReceiverLost(WPARAM, LPARAM)
         return 0;
     // The reader has ended; closing releases the device, so it can be opened again once it is back.
     serialPort->Close();
-    // The echo may have stopped in the middle of a line; the message gets a line of its own.
-    if (!logText.IsEmpty() && logText.GetAt(logText.GetLength() - 1) != u'\n')
-        logText += u"\r\n";
+    StartLogLine();
     logText += u"GPS Lost!\r\n";
     EnterClosedState();
     ShowLog();
@@ -314,9 +315,33 @@ LRESULT SkyprobeDialog::OnSerialData(WPARAM wParam, LPARAM lParam)
         AppendEcho(logText, bytes, count);
         ShowLog();
     }
-    collector.Feed(bytes, count,
-        [this](const char* sentence, int length) { nmeaParser->ParseSentence(sentence, length); });
+    bool otherTalker = false;
+    collector.Feed(bytes, count, [this, &otherTalker](const char* sentence, int length) {
+        nmeaParser->ParseSentence(sentence, length);
+        if (talkerWatch.Notice(std::string_view(sentence, static_cast<std::size_t>(length))))
+            otherTalker = true;
+    });
+    if (otherTalker)
+        LogOtherTalker();
     return 0;
+}
+
+// Such a receiver shows its satellites and nothing else; without a word the user would take it for a
+// receiver that has no fix.
+void SkyprobeDialog::LogOtherTalker()
+{
+    StartLogLine();
+    const std::string talker(talkerWatch.Talker());
+    logText += WideString::FromAscii(
+        "GPS reports its position as $" + talker + "..., which this program does not decode.\r\n");
+    ShowLog();
+}
+
+// The echo may have stopped in the middle of a line; a message of the dialog gets a line of its own.
+void SkyprobeDialog::StartLogLine()
+{
+    if (!logText.IsEmpty() && logText.GetAt(logText.GetLength() - 1) != u'\n')
+        logText += u"\r\n";
 }
 
 void SkyprobeDialog::ShowLog()

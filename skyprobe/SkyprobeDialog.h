@@ -3,6 +3,7 @@
 #include "skyprobe/DisplayTexts.h"
 #include "skyprobe/ReceiverLine.h"
 #include "skyprobe/SentenceCollector.h"
+#include "skyprobe/TalkerWatch.h"
 #include "ui/Control.h"
 #include "ui/Dialog.h"
 #include "ui/LogBinding.h"
@@ -75,7 +76,8 @@ public:
     void OnPaint();
     void OnClose();
     // Echoes the chunk into the log when asked (showing only what it added), then collects sentences.
-    // Returns 0, as the serial link expects.
+    // Once per open, the first position sentence of another talker than GP (before any of GP) adds a
+    // line to the log that says it is not decoded. Returns 0, as the serial link expects.
     LRESULT OnSerialData(WPARAM wParam, LPARAM lParam);
     // The receiver vanished (unplugged, reset, suspended): logs it and closes the port, so that the
     // dialog is in its closed state and "Open GPS" finds the receiver once it is back.
@@ -108,14 +110,17 @@ public:
     std::unique_ptr<SerialPort> serialPort;
     std::unique_ptr<NmeaParser> nmeaParser;
     SentenceCollector collector;
+    TalkerWatch talkerWatch;
     bool isOpen = false;
     // What the log control already shows of logText, so an echo costs what the chunk added.
     LogBinding logBinding;
 
 private:
     void ShowLog();
+    void StartLogLine();
     void EnterClosedState();
     void LogOpenFailure();
+    void LogOtherTalker();
 
     static const MessageMapEntry<SkyprobeDialog> messageMap[];
     bool DispatchMessageMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;

@@ -53,6 +53,17 @@ bool ParseInteger(std::u16string_view text, int& value)
     return true;
 }
 
+// Writing only what changed keeps a line edit's cursor and selection where the user left them.
+void ShowInteger(Dialog* dialog, int id, int value)
+{
+    Control control;
+    control.Attach(dialog, id);
+    WideString text;
+    text.Format(u"%d", value);
+    if (!(control.GetWindowText() == text))
+        control.SetWindowText(text);
+}
+
 QWidget* Prepare(DataExchange* dx, int id)
 {
     dx->PrepareControl(id);
@@ -74,7 +85,11 @@ void DataExchange::Fail(const WideString& message)
     if (failed)
         return;
     failed = true;
-    if (!validationMessageShowing) {
+    // Before the message: its box runs events (timer ticks among them) that may use the member.
+    if (integerMember)
+        *integerMember = valueBeforeSave;
+    const bool showing = !validationMessageShowing;
+    if (showing) {
         validationMessageShowing = true;
         MessageBox(dialog, message, WideString(dialog->GetTemplate().title));
         validationMessageShowing = false;
@@ -82,16 +97,11 @@ void DataExchange::Fail(const WideString& message)
     QWidget* widget = dialog->GetControlWidget(lastControlId);
     if (!widget)
         return;
+    if (showing && integerMember)
+        ShowInteger(dialog, lastControlId, *integerMember);
     widget->setFocus(Qt::OtherFocusReason);
     if (auto* line = qobject_cast<QLineEdit*>(widget))
         line->selectAll();
-}
-
-void DataExchange::TakeBackSavedInteger()
-{
-    if (savedInteger)
-        *savedInteger = valueBeforeSave;
-    savedInteger = nullptr;
 }
 
 void DDX_Control(DataExchange* dx, int id, Control& control)
@@ -123,21 +133,18 @@ void DDX_Text(DataExchange* dx, int id, int& value)
         return;
     if (!Prepare(dx, id))
         return;
-    Control control;
-    control.Attach(dx->dialog, id);
     if (!dx->saveAndValidate) {
-        WideString text;
-        text.Format(u"%d", value);
-        if (!(control.GetWindowText() == text))
-            control.SetWindowText(text);
+        ShowInteger(dx->dialog, id, value);
         return;
     }
+    Control control;
+    control.Attach(dx->dialog, id);
+    dx->RememberInteger(&value);
     int parsed = 0;
     if (!ParseInteger(control.GetWindowText().View(), parsed)) {
         dx->Fail(WideString(u"Please enter an integer."));
         return;
     }
-    dx->RememberSavedInteger(&value, value);
     value = parsed;
 }
 
@@ -147,8 +154,6 @@ void DDV_MinMaxInt(DataExchange* dx, int value, int minimum, int maximum)
         return;
     if (value >= minimum && value <= maximum)
         return;
-    // Before the message: its box runs events (timer ticks among them) that may show the member.
-    dx->TakeBackSavedInteger();
     WideString message;
     message.Format(u"Please enter an integer between %d and %d.", minimum, maximum);
     dx->Fail(message);

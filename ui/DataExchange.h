@@ -23,32 +23,34 @@ public:
     bool HasFailed() const { return failed; }
 
     // Remembers the control that the next validation refers to; every DDX_ call does this, and
-    // forgets the integer that an earlier call saved.
+    // forgets the integer member that an earlier call was saving.
     void PrepareControl(int controlId)
     {
         lastControlId = controlId;
-        savedInteger = nullptr;
+        integerMember = nullptr;
     }
     int LastControlId() const { return lastControlId; }
 
-    // The integer member that DDX_Text just saved and the value it held before, so that a range check
-    // that fails can put the old value back: a number the check refuses never stays in the member.
-    void RememberSavedInteger(int* member, int previous)
+    // The integer member that DDX_Text is about to save for the prepared control. Should the save or
+    // a range check after it fail, the member gets back the value it holds now.
+    void RememberInteger(int* member)
     {
-        savedInteger = member;
-        valueBeforeSave = previous;
+        integerMember = member;
+        valueBeforeSave = *member;
     }
-    void TakeBackSavedInteger();
 
-    // Reports a failed validation of the last prepared control: shows message (unless a validation
-    // message of this program is still on screen, so a timer that saves every second never stacks
-    // them), moves the focus to the control and ends the pass.
+    // Reports a failed validation of the last prepared control and ends the pass. A remembered integer
+    // member gets its value back first. The message is shown unless a validation message of this
+    // program is still on screen (a timer that saves every second must not stack them); the save that
+    // did show it then puts the member's value back into the control, so the refused text is gone once
+    // the user has read why, and no later save can tell the user about it a second time. Either way
+    // the focus goes to the control, its text selected for typing over.
     void Fail(const WideString& message);
 
 private:
     bool failed = false;
     int lastControlId = 0;
-    int* savedInteger = nullptr;
+    int* integerMember = nullptr;
     int valueBeforeSave = 0;
 };
 
@@ -59,12 +61,14 @@ void DDX_Control(DataExchange* dx, int id, Control& control);
 void DDX_Text(DataExchange* dx, int id, WideString& value);
 
 // An edit holding a decimal integer. Saving accepts optional blanks around an optional sign and at
-// least one digit that fit in 32 bits; anything else fails with "Please enter an integer.".
+// least one digit that fit in 32 bits; anything else fails with "Please enter an integer." and leaves
+// value as it was (shown again in the control once the message has been read).
 void DDX_Text(DataExchange* dx, int id, int& value);
 
 // After DDX_Text of an int: when saving, a value outside min..max fails with
 // "Please enter an integer between <min> and <max>." and the member keeps the value it had before the
-// save, so a refused number is never shown back or used later.
+// save, so a refused number is never used; once its message has been read, the control shows the
+// member's value again.
 void DDV_MinMaxInt(DataExchange* dx, int value, int minimum, int maximum);
 
 // A check box's state: checked is TRUE / true.

@@ -22,6 +22,11 @@ DialogDriver::DialogDriver(Dialog& dialogIn)
 {
     previousHook = SetMessageBoxHook([this](const WideString& text, const WideString&) {
         messageBoxes.push_back(text);
+        if (whileShown && !runningWhileShown) {
+            runningWhileShown = true;
+            whileShown();
+            runningWhileShown = false;
+        }
         return IDOK;
     });
     if (!dialog.GetWindowWidget())

@@ -67,10 +67,16 @@ public:
 
     // Message boxes shown while this driver exists, oldest first.
     const std::vector<WideString>& MessageBoxes() const { return messageBoxes; }
+    // From now on runs action inside every message box, as whatever happens while the user reads one
+    // (a timer's tick, say); an empty action ends that. A box shown by the action itself is recorded
+    // but does not run the action again.
+    void WhileMessageBoxShows(std::function<void()> action) { whileShown = std::move(action); }
 
 private:
     Dialog& dialog;
     bool created = false;
     std::vector<WideString> messageBoxes;
+    std::function<void()> whileShown;
+    bool runningWhileShown = false;
     std::function<int(const WideString&, const WideString&)> previousHook;
 };

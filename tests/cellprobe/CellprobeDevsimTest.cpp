@@ -75,22 +75,28 @@ namespace {
 constexpr const char* Startup = "ATE0|AT^SNFS=2|AT^SNFO=0,4685,6301,8500,11205,15115,4,0|AT+CSQ|";
 
 // devsim's module with the given habits and a signal of 17 (level 4) behind the link COM1 names, and the
-// dialog on it, past its start-up unless told not to wait for that.
+// dialog on it (first, before the link exists, when moduleLater), past its start-up unless told not to.
 class CellprobeWithHabits : public testing::Test {
 protected:
-    void Start(std::vector<std::string> options, bool startedUp = true)
+    void Start(std::vector<std::string> options, bool startedUp = true, bool moduleLater = false)
     {
         driver.reset();
         dialog.reset();
         if (devsim)
             devsim->Stop(SIGINT);
         const std::string link = dir.path + "/COM1";
+        ::setenv("COM1", link.c_str(), 1);
+        const auto startDialog = [this] {
+            dialog = std::make_unique<CellprobeDialog>();
+            driver = std::make_unique<DialogDriver>(*dialog);
+        };
+        if (moduleLater)
+            startDialog();
         options.insert(options.begin(), { "gsm", "--link", link, "--trace", "--signal", "17" });
         devsim = std::make_unique<fault::ChildProcess>(DEVSIM_PATH, options);
         ASSERT_TRUE(devsim->FirstLine().starts_with("/dev/pts/")) << devsim->Errors();
-        ::setenv("COM1", link.c_str(), 1);
-        dialog = std::make_unique<CellprobeDialog>();
-        driver = std::make_unique<DialogDriver>(*dialog);
+        if (!moduleLater)
+            startDialog();
         ASSERT_TRUE(!startedUp || Until([&] { return dialog->Rules().Flags().csqReported; }, 30s)) << Sent();
     }
     bool Until(const std::function<bool()>& holds, std::chrono::milliseconds patience = 10s)
@@ -183,15 +189,18 @@ TEST_F(CellprobeWithHabits, RingingEndsTenSecondsAfterACallerGaveUpSilently)
         Until([&] { return !driver->IsEnabled(IdConnect) && !driver->IsEnabled(IdDisconnect); }, 15s));
 }
 
-TEST_F(CellprobeWithHabits, AResetModuleIsNoticedAndStartedAgainOnceBack)
+TEST_F(CellprobeWithHabits, AMissingModuleIsNoticedAndStartedUpOnceThere)
 {
-    ASSERT_NO_FATAL_FAILURE(Start({ "--reset-after", "2" }));
-    ASSERT_TRUE(Shows(u"GSM module gone.")) << devsim->Errors();
-    EXPECT_EQ(driver->Position(IdSignalBar), 0);
-    EXPECT_FALSE(driver->IsEnabled(IdDial) || dialog->IsTimerRunning(ModemRules::PollTimerId));
-    ASSERT_TRUE(Until([&] { return driver->Position(IdSignalBar) == 4; }, 15s)) << devsim->Errors();
-    EXPECT_TRUE(driver->IsEnabled(IdDial) && dialog->IsTimerRunning(ModemRules::PollTimerId));
-    EXPECT_EQ(Sent(), std::string(Startup) + Startup);
+    for (const bool atStart : { false, true }) {
+        SCOPED_TRACE(atStart ? "plugged in after the start" : "reset while running");
+        ASSERT_NO_FATAL_FAILURE(atStart ? Start({}, false, true) : Start({ "--reset-after", "2" }));
+        ASSERT_TRUE(Shows(atStart ? u"Open COM error." : u"GSM module gone.")) << devsim->Errors();
+        EXPECT_EQ(driver->Position(IdSignalBar), 0);
+        EXPECT_FALSE(driver->IsEnabled(IdDial) || dialog->IsTimerRunning(ModemRules::PollTimerId));
+        ASSERT_TRUE(Until([&] { return driver->Position(IdSignalBar) == 4; }, 15s)) << devsim->Errors();
+        EXPECT_TRUE(driver->IsEnabled(IdDial) && dialog->IsTimerRunning(ModemRules::PollTimerId));
+        EXPECT_EQ(Sent(), std::string(Startup) + (atStart ? "" : Startup));
+    }
 }
 
 TEST_F(CellprobeWithHabits, ANumberTypedBetweenTheTwoPartsOfAReplyStays)

@@ -1,6 +1,7 @@
 // The GPS dialog against devsim's simulated receiver: the fix it computes reaches the fields, and the
 // rate frame really changes how often the receiver reports.
 
+#include "nmea/NmeaParser.h"
 #include "serial/FaultSupport.h"
 #include "skyprobe/SkyprobeDialog.h"
 #include "ui/DialogDriver.h"
@@ -127,6 +128,32 @@ TEST_F(SkyprobeAgainstDevsim, ShowsTheSimulatedFixAndSlowsTheReceiverToTheChosen
     driver.CloseButton();
     EXPECT_TRUE(driver.IsEnded());
     EXPECT_EQ(devsim->Stop(SIGINT), 0) << devsim->Errors();
+}
+
+// A $GN receiver gets one line of its own in the log per open, echo off or on; a $GP receiver none.
+TEST_F(SkyprobeAgainstDevsim, AReceiverOfAnotherTalkerIsToldOncePerOpen)
+{
+    const WideString notice(u"\nGPS reports its position as $GN..., which this program does not decode.\r\n");
+    for (const std::string talker : { "GP", "GN" }) {
+        SCOPED_TRACE(talker);
+        ASSERT_NO_FATAL_FAILURE(StartReceiver({ "--talker", talker }));
+        SkyprobeDialog dialog;
+        DialogDriver driver(dialog);
+        for (int open = 1; open <= 2; ++open) {
+            driver.Click(IdOpenClose);
+            const NmeaParser& parser = *dialog.nmeaParser;
+            const auto taken = [&] { return parser.GetDecodedCount() + parser.GetIgnoredCount(); };
+            const std::uint32_t before = taken();
+            ASSERT_TRUE(driver.WaitUntil([&] { return taken() - before >= 20; }, 20s)) << devsim->Errors();
+            driver.Click(IdOpenClose);
+            driver.Click(IdShowMessages);
+            int told = 0;
+            for (int at = dialog.logText.Find(notice); at >= 0; at = dialog.logText.Find(notice, at + 1))
+                ++told;
+            EXPECT_EQ(told, talker == "GN" ? open : 0) << Ascii(dialog.logText);
+        }
+        EXPECT_EQ(devsim->Stop(SIGINT), 0) << devsim->Errors();
+    }
 }
 
 // A receiver that goes away (as an unplugged adapter) is reported and leaves the dialog closed; once it

@@ -18,7 +18,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 
 namespace {
@@ -144,22 +146,29 @@ TEST_F(SkyprobeDialogTest, UpdateRateSendsTheFrameAndRetimesOnlyForOneToSixty)
         Bytes frame;
         UINT period;
         const char16_t* message;
+        bool tickWhileShown = false; // a refresh tick falls while the message is on screen
     };
     const Case cases[] = {
         { u"5", FiveSecondFrame, 5000, nullptr },
         { u"0", {}, 5000, u"Please enter an integer between 1 and 60." },
         { u"61", {}, 5000, u"Please enter an integer between 1 and 60." },
+        { u"61", {}, 5000, u"Please enter an integer between 1 and 60.", true },
         { u"five", {}, 5000, u"Please enter an integer." },
         { u"1", OneSecondFrame, 1000, nullptr },
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(WideString(c.typed).ToAscii());
+        SCOPED_TRACE(WideString(c.typed).ToAscii() + (c.tickWhileShown ? ", tick while shown" : ""));
+        driver->WhileMessageBoxShows(
+            c.tickWhileShown ? [&] { driver->FireTimer(RefreshTimerId); } : std::function<void()>());
         const std::size_t messagesBefore = driver->MessageBoxes().size();
         driver->TypeText(IdRateSeconds, WideString(c.typed));
         driver->Click(IdUpdateRate);
         // The write is done when the click returns, so whatever was sent is already waiting.
         EXPECT_EQ(pty.Pending(), c.frame);
         EXPECT_EQ(dialog.GetTimerPeriod(RefreshTimerId), c.period);
+        // Whatever the tick's timing, a refused rate is told once; the field shows the rate in use.
+        ASSERT_TRUE(driver->FireTimer(RefreshTimerId));
+        EXPECT_EQ(driver->Text(IdRateSeconds), WideString::FromAscii(std::to_string(c.period / 1000)));
         if (!c.message) {
             EXPECT_EQ(driver->MessageBoxes().size(), messagesBefore);
             continue;

@@ -157,10 +157,12 @@ TEST(DataExchange, BadRateShowsTheMessageMovesFocusAndStopsThere)
         EXPECT_EQ(driver.MessageBoxes()[0], WideString(c.message));
         EXPECT_EQ(dialog.GetFocusedControlId(), IdRate);
         // Fields before the failing one are saved, the ones after it are not, and the failing one
-        // keeps its last valid value even when the text was a number that only the range refused.
+        // keeps its last valid value even when the text was a number that only the range refused;
+        // once the message is read, the field shows that value again.
         EXPECT_EQ(dialog.name, WideString(u"typed"));
         EXPECT_EQ(dialog.after, WideString(u"kept"));
         EXPECT_EQ(dialog.rate, 9);
+        EXPECT_EQ(driver.Text(IdRate), WideString(u"9"));
     }
 }
 
@@ -197,7 +199,8 @@ TEST(DataExchange, AValidationMessageOnScreenHoldsBackLaterOnes)
     ASSERT_TRUE(driver.WaitUntil([&] { return ticks >= 4; }));
     EXPECT_EQ(shown, 1);
     EXPECT_GE(failedSaves, 4);
-    // Once dismissed, the next failing save shows its message again.
+    // Once dismissed (the field then holds the last valid value), a new refused value is told again.
+    driver.TypeText(IdRate, WideString(u"0"));
     ASSERT_TRUE(driver.WaitUntil([&] { return shown == 2; }));
     dialog.KillTimer(1);
     SetMessageBoxHook(std::move(driverHook));
