@@ -151,6 +151,9 @@ long Count(const std::string& document, const std::string& text)
 
 TEST(Probecheck, EveryFaultGetsItsVerdict)
 {
+    std::string longLevels = "0";
+    for (int level = 1; level < 100; ++level)
+        longLevels.append(",").append(std::to_string(level));
     fault::TemporaryDirectory dir;
     ASSERT_FALSE(dir.path.empty());
     const Row rows[] = {
@@ -202,6 +205,9 @@ TEST(Probecheck, EveryFaultGetsItsVerdict)
         // A fresh board is at 100 already: the check steps away first, so 100 is still compared.
         { { "board", "--wire", "54:2" }, { "backlight", "--device", "@", "--levels", "100" }, 0, "",
             "{\"level\":100,\"from\":0," },
+        // A reason far longer than a line of text once was, kept whole to its last level.
+        { { "board", "--wire", "54:2" }, { "backlight", "--device", "@", "--levels", longLevels }, 0, "",
+            "level 99 registers power on, timer running at 990 / 1005\",\"device\"" },
         // A board whose register files cannot exist: their directory would have to be inside a file.
         { {}, { "backlight" }, 2, "", "InitBacklightCtrl failed", nullptr,
             { "REGWIN_DIR=" + dir.path + "/x/board" } },
