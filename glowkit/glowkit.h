@@ -1,8 +1,11 @@
 /* Display backlight control for programs on the device. The brightness is a level: 0 is off, 1 to 99 a
  * PWM duty, 100 full. Calls are not serialised: callers must not run InitBacklightCtrl and SetBrightness
- * from several threads at once; GetBrightness may be called from any thread at any time. A program may
- * end while another of its threads is still calling: calls made while the library is being unloaded
- * touch no register. */
+ * from several threads at once; GetBrightness may be called from any thread at any time.
+ *
+ * The library is never unloaded before the process ends: dlclose leaves it in place, so a function
+ * found with dlsym stays callable. A program may end while another of its threads is still calling:
+ * calls that start while the process exits touch no register, and a call already under way finishes
+ * on the registers it had. See glowkit(3). */
 #ifndef GLOWKIT_GLOWKIT_H
 #define GLOWKIT_GLOWKIT_H
 

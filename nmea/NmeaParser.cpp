@@ -187,7 +187,18 @@ const char* SplitInt(const char* position, int& remaining, std::int32_t* value)
 }
 
 // The header names the decoder looks for, in the order that settles a header holding several.
-enum HeaderName { Rmc, Gga, Gll, Gsa, Gsv, Vtg, TypeNameCount, Talker = TypeNameCount, HeaderNameCount };
+enum HeaderName {
+    Rmc,
+    Gga,
+    Gll,
+    Gsa,
+    Gsv,
+    Vtg,
+    TypeNameCount,
+    GpsTalker = TypeNameCount,
+    OtherTalker,
+    HeaderNameCount
+};
 
 constexpr std::uint32_t Pack(const char (&name)[4])
 {
@@ -201,7 +212,7 @@ constexpr std::uint32_t Pack(const char (&name)[4])
 // ASCII character, and a zero byte is an ordinary character either way.
 struct HeaderScan {
     int length = 0;
-    int firstPosition[HeaderNameCount] = { -1, -1, -1, -1, -1, -1, -1 };
+    int firstPosition[HeaderNameCount] = { -1, -1, -1, -1, -1, -1, -1, -1 };
 
     HeaderScan(const char* sentence, int sentenceLength)
     {
@@ -237,7 +248,15 @@ struct HeaderScan {
         case Pack("VTG"):
             return Vtg;
         case Pack("$GP"):
-            return Talker;
+            return GpsTalker;
+        case Pack("$GN"):
+        case Pack("$GL"):
+        case Pack("$GA"):
+        case Pack("$GB"):
+        case Pack("$BD"):
+        case Pack("$GQ"):
+        case Pack("$GI"):
+            return OtherTalker;
         default:
             return -1;
         }
@@ -266,13 +285,43 @@ void NmeaParser::ParseSentence(const char* sentence, int length)
         ++ignoredCount;
 }
 
+bool NmeaParser::ParseCheckedSentence(const char* sentence, int length)
+{
+    const auto hexValue = [](char digit) {
+        if (digit >= '0' && digit <= '9')
+            return digit - '0';
+        if (digit >= 'A' && digit <= 'F')
+            return digit - 'A' + 10;
+        return digit >= 'a' && digit <= 'f' ? digit - 'a' + 10 : -1;
+    };
+    const bool framed = sentence && length >= 4 && sentence[0] == '$' && sentence[length - 3] == '*';
+    const int high = framed ? hexValue(sentence[length - 2]) : -1;
+    const int low = framed ? hexValue(sentence[length - 1]) : -1;
+    if (high < 0 || low < 0 || Checksum(sentence + 1, length - 4) != (high << 4 | low)) {
+        ++badChecksumCount;
+        return false;
+    }
+    ParseSentence(sentence, length - 2);
+    return true;
+}
+
+std::uint8_t NmeaParser::Checksum(const char* characters, int count)
+{
+    std::uint8_t sum = 0;
+    for (int i = 0; i < count; ++i)
+        sum ^= static_cast<std::uint8_t>(characters[i]);
+    return sum;
+}
+
 bool NmeaParser::DecodeSentence(const char* sentence, int length)
 {
     if (!sentence || length <= 0)
         return false;
 
     const HeaderScan header(sentence, length);
-    if (header.firstPosition[Talker] < 0)
+    const bool otherTalker
+        = acceptedTalkers == NmeaTalkers::AllSystems && header.firstPosition[OtherTalker] >= 0;
+    if (header.firstPosition[GpsTalker] < 0 && !otherTalker)
         return false;
     // Without a comma there are no fields; clearing a record for it would only lose the last fix.
     int remaining = length - header.length;

@@ -2,8 +2,12 @@
  *
  * The library maps the GPIO registers when it is loaded; nothing has to be called first. Calls are not
  * serialised: callers that drive lines of one port from several threads must take turns themselves.
- * Neither function reports errors. A program may end while another of its threads is still calling:
- * calls made while the library is being unloaded read 0 and drive nothing. */
+ * Neither function reports errors.
+ *
+ * The library is never unloaded before the process ends: dlclose leaves it in place, so a function
+ * found with dlsym stays callable. A program may end while another of its threads is still calling:
+ * calls that start while the process exits read 0 and drive nothing, and a call already under way
+ * finishes on the registers it had. See pinbank(3). */
 #ifndef PINBANK_PINBANK_H
 #define PINBANK_PINBANK_H
 

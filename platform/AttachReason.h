@@ -5,7 +5,8 @@
 //
 // On Linux only the two process reasons are ever delivered: the ELF constructor of a library runs its
 // entry function with ProcessAttach when the library is loaded (at program start or by dlopen), and
-// the ELF destructor runs it with ProcessDetach when it is unloaded (exit or the last dlclose). The
+// the ELF destructor runs it with ProcessDetach when it is unloaded, which for the shipped libraries
+// (linked with -z nodelete) is only at process exit; their unloadable test copies detach at dlclose. The
 // Linux loader has no per-thread callback, so ThreadAttach and ThreadDetach never arrive by
 // themselves; the entry functions still handle them so their behaviour is defined and testable.
 enum class AttachReason {

@@ -1,6 +1,7 @@
 #include "platform/MapRegisterWindow.h"
 
 #include "platform/BoardDirectory.h"
+#include "platform/FileDescriptor.h"
 #include "platform/RegisterObserver.h"
 #include "platform/ReportProblem.h"
 
@@ -12,7 +13,6 @@
 #include <string>
 
 #include <fcntl.h>
-#include <sys/auxv.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,7 +22,6 @@ static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
 
 namespace {
 
-constexpr mode_t BoardDirectoryMode = 0700;
 constexpr mode_t BoardFileMode = 0600;
 constexpr const char PhysicalPrefix[] = "REGWIN_PHYS_";
 
@@ -30,50 +29,10 @@ constexpr const char PhysicalPrefix[] = "REGWIN_PHYS_";
 // test ever maps real memory; nothing in the environment can.
 constinit char memoryDevice[4096] = "/dev/mem";
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int descriptor)
-        : fd(descriptor)
-    {
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-    int Get() const { return fd; }
-
-private:
-    int fd;
-};
-
-int OpenRetrying(int directory, const char* path, int flags, mode_t mode = 0)
-{
-    int fd;
-    do
-        fd = openat(directory, path, flags, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
 std::uintptr_t PageSize()
 {
     const long size = sysconf(_SC_PAGESIZE);
     return size > 0 ? static_cast<std::uintptr_t>(size) : 4096;
-}
-
-// Creates every missing component of `path`; existing ones are left for OpenBoardDirectory to judge.
-bool MakeDirectories(const std::string& path)
-{
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string part = path.substr(0, slash);
-        if (!part.empty() && mkdir(part.c_str(), BoardDirectoryMode) != 0 && errno != EEXIST)
-            return false;
-        if (slash == std::string::npos)
-            return true;
-    }
 }
 
 // Grows the file to `size` bytes of zeros. fallocate never shrinks, so two processes creating windows
@@ -99,11 +58,12 @@ bool GrowFile(int fd, std::uint32_t size)
 int OpenRegisterFile(const std::string& directory, const char* name)
 {
     std::string problem;
-    const FileDescriptor board(OpenBoardDirectory(directory, &problem));
+    const bool privileged = PrivilegedCaller();
+    const FileDescriptor board(OpenOrCreateBoardDirectory(directory, !privileged, &problem));
     if (board.Get() < 0) {
-        ReportProblem("not using the board directory: %s; set REGWIN_DIR to a directory of this user's that "
-                      "nobody else can write",
-            problem.c_str());
+        ReportProblem("not using the board directory: %s; %s", problem.c_str(),
+            privileged ? "this program ignores REGWIN_DIR, so the directory must exist as it is named"
+                       : "set REGWIN_DIR to a directory of this user's that nobody else can write");
         return -1;
     }
     // O_RDWR fails on a directory and O_NOFOLLOW on a symbolic link, even for root.
@@ -115,23 +75,44 @@ int OpenRegisterFile(const std::string& directory, const char* name)
     return file;
 }
 
+// A register file that is not ours alone would let whoever shares it choose our registers, and a second
+// name (a hard link planted before the directory was private) would send a privileged program's writes
+// into some other file.
+bool IsOurRegisterFile(const struct stat& status, const std::string& directory, const char* name)
+{
+    if (!S_ISREG(status.st_mode)) {
+        ReportProblem("the register file %s/%s is not a regular file", directory.c_str(), name);
+        return false;
+    }
+    if (status.st_uid != geteuid()) {
+        ReportProblem("the register file %s/%s belongs to uid %u, not to this user (uid %u)",
+            directory.c_str(), name, static_cast<unsigned>(status.st_uid), static_cast<unsigned>(geteuid()));
+        return false;
+    }
+    if (status.st_nlink != 1) {
+        ReportProblem("the register file %s/%s has %ju names (hard links); it may only have one",
+            directory.c_str(), name, static_cast<std::uintmax_t>(status.st_nlink));
+        return false;
+    }
+    return true;
+}
+
 void* MapSimulatedWindow(std::uint32_t platformAddress, std::uint32_t size)
 {
     const std::string directory = BoardDirectoryPath();
-    if (!MakeDirectories(directory)) {
-        ReportProblem("cannot create the board directory %s: %s", directory.c_str(), std::strerror(errno));
-        return nullptr;
-    }
     char name[16];
     std::snprintf(name, sizeof name, "%08" PRIx32 ".reg", platformAddress);
     const FileDescriptor file(OpenRegisterFile(directory, name));
     if (file.Get() < 0)
         return nullptr;
     struct stat status { };
-    if (fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-        ReportProblem("the register file %s/%s is not a regular file", directory.c_str(), name);
+    if (fstat(file.Get(), &status) != 0) {
+        ReportProblem(
+            "cannot inspect the register file %s/%s: %s", directory.c_str(), name, std::strerror(errno));
         return nullptr;
     }
+    if (!IsOurRegisterFile(status, directory, name))
+        return nullptr;
     if (status.st_size < static_cast<off_t>(size) && !GrowFile(file.Get(), size)) {
         ReportProblem(
             "cannot grow the register file %s/%s: %s", directory.c_str(), name, std::strerror(errno));
@@ -146,7 +127,7 @@ void* MapSimulatedWindow(std::uint32_t platformAddress, std::uint32_t size)
 // backlight that does nothing). secure_getenv hides every such variable from a set-user-id program.
 bool AnyPhysicalSetting()
 {
-    if (getauxval(AT_SECURE) != 0)
+    if (PrivilegedCaller())
         return false;
     for (char** entry = environ; entry && *entry; ++entry) {
         if (std::strncmp(*entry, PhysicalPrefix, sizeof PhysicalPrefix - 1) == 0)

@@ -13,11 +13,12 @@
 // - A board is either real or simulated, never both: once any REGWIN_PHYS_ variable is set, a block
 //   without its own gives null.
 // - Otherwise the simulated board: the file <8 lowercase hex digits>.reg in the board directory
-//   (BoardDirectory.h), which must be ours and private; the file is opened relative to it. Missing
-//   directories are created (mode 0700) and the file is created zero-filled or grown to `size` bytes
-//   when it is missing or shorter; a longer file is left as it is. The mapping is shared, so every
-//   process that maps the same file sees the same registers live. Registers are little-endian 32-bit
-//   words at their offsets.
+//   (BoardDirectory.h), which must be ours and private; the file is opened relative to it. A missing
+//   board directory is created (mode 0700) when its parent exists, except in a set-user-id, set-group-id
+//   or file-capability program. The file is created zero-filled or grown to `size` bytes when it is
+//   missing or shorter; a longer file is left as it is. It must be a regular file of the effective user
+//   with a single name (no second hard link). The mapping is shared, so every process that maps the same
+//   file sees the same registers live. Registers are little-endian 32-bit words at their offsets.
 //
 // Every reason for a null window is said on standard error ("regwin: ..."), each one once.
 // `size` must be a non-zero multiple of 4. Not thread-safe with respect to the environment.

@@ -1,11 +1,14 @@
 #include "platform/RegisterObserver.h"
 
+#include "platform/BoardDirectory.h"
+#include "platform/FileDescriptor.h"
 #include "platform/ReportProblem.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,27 +30,12 @@ namespace {
         TraceFile(const TraceFile&) = delete;
         TraceFile& operator=(const TraceFile&) = delete;
 
-        // Appends to a regular file, never through a symbolic link at its last component. Non-blocking,
-        // so a FIFO without a reader fails instead of stalling the first register access. A root caller
-        // only writes into root's own file with a single name, so a user cannot point it (by a link of
-        // either kind) at a file that root must not grow.
         bool Open(const char* path)
         {
-            const int candidate = open(
-                path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0600);
+            std::string problem;
+            const int candidate = OpenTraceFile(path, geteuid() == 0, &problem);
             if (candidate < 0) {
-                ReportProblem("not tracing to %s: %s", path, std::strerror(errno));
-                return false;
-            }
-            struct stat status { };
-            const char* refusal = nullptr;
-            if (fstat(candidate, &status) != 0 || !S_ISREG(status.st_mode))
-                refusal = "not a regular file";
-            else if (geteuid() == 0 && (status.st_uid != 0 || status.st_nlink != 1))
-                refusal = "a root caller only traces into root's own file";
-            if (refusal) {
-                ReportProblem("not tracing to %s: %s", path, refusal);
-                close(candidate);
+                ReportProblem("not tracing to %s: %s", path, problem.c_str());
                 return false;
             }
             fd = candidate;
@@ -89,6 +77,68 @@ namespace {
         traceFile.Append(platformAddress, offset, isWrite != 0, value);
     }
 
+    // For a privileged caller, a directory that nobody but it (or root) could have filled: anyone who can
+    // write there could plant a link that takes the trace's writes.
+    const char* RefuseDirectory(int directory)
+    {
+        struct stat status { };
+        if (fstat(directory, &status) != 0)
+            return "its directory cannot be inspected";
+        if (status.st_uid != geteuid() && status.st_uid != 0)
+            return "its directory belongs to another user";
+        if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+            return "its directory can be written by its group or by others";
+        return nullptr;
+    }
+
+    const char* RefuseFile(int file, bool privileged)
+    {
+        struct stat status { };
+        if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode))
+            return "not a regular file";
+        if (privileged && status.st_uid != geteuid())
+            return "a privileged caller only traces into its own file";
+        if (privileged && status.st_nlink != 1)
+            return "the file has more than one name (hard links)";
+        return nullptr;
+    }
+
+}
+
+int OpenTraceFile(const char* path, bool privileged, std::string* problem)
+{
+    std::string directoryPath;
+    std::string name;
+    SplitPath(path, &directoryPath, &name);
+    if (name.empty() || name == "." || name == "..") {
+        *problem = "the path names no file";
+        return -1;
+    }
+    // A privileged caller does not follow a link at the directory's own name either: the checks below
+    // are about the directory the path names, not one a link chose.
+    const int directoryFlags = O_PATH | O_DIRECTORY | O_CLOEXEC | (privileged ? O_NOFOLLOW : 0);
+    const FileDescriptor directory(OpenRetrying(AT_FDCWD, directoryPath.c_str(), directoryFlags));
+    if (directory.Get() < 0) {
+        *problem = DirectoryOpenFailure(directoryPath, errno);
+        return -1;
+    }
+    if (const char* refusal = privileged ? RefuseDirectory(directory.Get()) : nullptr) {
+        *problem = refusal;
+        return -1;
+    }
+    // Non-blocking, so a FIFO without a reader fails instead of stalling the first register access.
+    const int file = OpenRetrying(directory.Get(), name.c_str(),
+        O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0600);
+    if (file < 0) {
+        *problem = std::strerror(errno);
+        return -1;
+    }
+    if (const char* refusal = RefuseFile(file, privileged)) {
+        *problem = refusal;
+        close(file);
+        return -1;
+    }
+    return file;
 }
 
 void Report(std::uint32_t platformAddress, std::uint32_t offset, bool isWrite, std::uint32_t value)

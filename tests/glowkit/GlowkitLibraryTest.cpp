@@ -277,5 +277,5 @@ TEST_F(GlowkitLibrary, ExportsOnlyTheThreeFunctions)
 {
     const std::set<std::string> expected = { "GetBrightness@@GLOWKIT_1", "InitBacklightCtrl@@GLOWKIT_1",
         "SetBrightness@@GLOWKIT_1", "GLOWKIT_1" };
-    EXPECT_EQ(DefinedDynamicSymbols(GLOWKIT_LIBRARY, board.Directory()), expected);
+    EXPECT_EQ(DefinedDynamicSymbols(GLOWKIT_SHIPPED_LIBRARY, board.Directory()), expected);
 }

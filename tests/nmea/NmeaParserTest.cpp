@@ -218,13 +218,26 @@ TEST(NmeaParser, GsaKeepsSatelliteSlotsByPosition)
 TEST(NmeaParser, DispatchesOnHeaderOnly)
 {
     constexpr int Whole = std::numeric_limits<int>::min();
+    constexpr NmeaTalkers All = NmeaTalkers::AllSystems;
     struct Case {
         const char* sentence;
         int length; // Whole: the text up to its terminating zero
         const char* changed;
+        NmeaTalkers talkers = NmeaTalkers::GpsOnly;
     };
     const Case cases[] = {
         { "$GPRMC,1,A*", Whole, "RMC" },
+        // Every satellite system's talker once they are asked for; the GP talker either way.
+        { "$GNRMC,081836.250,A,3751.6500,S*", Whole, "RMC", All },
+        { "$GLGSV,3,1,10,65,40,083,46*", Whole, "GSV", All },
+        { "$GAGSV,1,1,01,05,40,083,46*", Whole, "GSV", All },
+        { "$BDGSA,A,3,01,02*", Whole, "GSA", All },
+        { "$GBGSV,1,1,01,05,40,083,46*", Whole, "GSV", All },
+        { "$GQGGA,1,2*", Whole, "GGA", All },
+        { "$GIGSV,1,1,01,05,40,083,46*", Whole, "GSV", All },
+        { "$GPVTG,1,T*", Whole, "VTG", All },
+        { "$GXRMC,1,A*", Whole, "none", All },
+        { "$PMTK001,604,3*", Whole, "none", All },
         { "$GPZDA,201530.00,04,07,2002,00,00*", Whole, "none" },
         { "$GNRMC,081836.250,A,3751.6500,S*", Whole, "none" },
         { "$GLGSV,3,1,10,65,40,083,46*", Whole, "none" },
@@ -258,6 +271,7 @@ TEST(NmeaParser, DispatchesOnHeaderOnly)
         SCOPED_TRACE(c.sentence ? std::string(c.sentence, length > 0 ? length : 0) : "(null)");
         NmeaParser parser;
         FillAll(parser);
+        parser.SetTalkers(c.talkers);
         const Snapshot before = Take(parser);
         const std::uint32_t decodedBefore = parser.GetDecodedCount();
         const std::uint32_t ignoredBefore = parser.GetIgnoredCount();
@@ -267,6 +281,39 @@ TEST(NmeaParser, DispatchesOnHeaderOnly)
         const bool decoded = std::string_view(c.changed) != "none";
         EXPECT_EQ(parser.GetDecodedCount() - decodedBefore, decoded ? 1u : 0u);
         EXPECT_EQ(parser.GetIgnoredCount() - ignoredBefore, decoded ? 0u : 1u);
+    }
+}
+
+TEST(NmeaParser, CheckedSentencesAreDecodedOnlyWhenTheirChecksumHolds)
+{
+    struct Case {
+        std::string sentence;
+        const char* changed;
+    };
+    const Case cases[] = {
+        // As captured from a real receiver; the digits may be written in either case.
+        { "$GPGLL,5155.55442,N,00434.65873,E,083723.00,A,A*6E", "GLL" },
+        { "$GPVTG,,T,,M,0.211,N,0.391,K,A*2a", "VTG" },
+        { "$GPGLL,5155.55442,N,00434.65873,E,083723.00,A,A*6F", "none" },
+        { "$GPGLL,5155.55442,N,00434.65873,E,083723.01,A,A*6E", "none" }, // a damaged field
+        { "$GPGLL,5155.55442,N,00434.65873,E,083723.00,A,A*6G", "none" },
+        { "$GPGLL,5155.55442,N,00434.65873,E,083723.00,A,A*", "none" },
+        { "$GPGLL,5155.55442,N,00434.65873,E,083723.00,A,A", "none" },
+        { "GPGLL,5155.55442,N,00434.65873,E,083723.00,A,A*6E", "none" },
+        { "$*00", "none" }, // framed and summed right, but no fields
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sentence);
+        NmeaParser parser;
+        FillAll(parser);
+        const Snapshot before = Take(parser);
+        const std::uint32_t decoded = parser.GetDecodedCount();
+        const bool held = parser.ParseCheckedSentence(c.sentence.data(), static_cast<int>(c.sentence.size()));
+        EXPECT_EQ(ChangedRecords(before, Take(parser)), c.changed);
+        const bool good = std::string_view(c.changed) != "none" || c.sentence == "$*00";
+        EXPECT_EQ(held, good);
+        EXPECT_EQ(parser.GetBadChecksumCount(), good ? 0u : 1u);
+        EXPECT_EQ(parser.GetDecodedCount() - decoded, std::string_view(c.changed) != "none" ? 1u : 0u);
     }
 }
 

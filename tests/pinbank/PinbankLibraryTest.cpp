@@ -9,6 +9,8 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <set>
 #include <string>
@@ -199,7 +201,7 @@ TEST_F(PinbankLibrary, DrivesAndReadsInTheExactRegisterOrder)
 TEST_F(PinbankLibrary, ExportsOnlyTheTwoFunctions)
 {
     const std::set<std::string> expected = { "GetGPInput@@PINBANK_1", "SetGPOutput@@PINBANK_1", "PINBANK_1" };
-    EXPECT_EQ(DefinedDynamicSymbols(PINBANK_LIBRARY, board.Directory()), expected);
+    EXPECT_EQ(DefinedDynamicSymbols(PINBANK_SHIPPED_LIBRARY, board.Directory()), expected);
 }
 
 TEST_F(PinbankLibrary, UnloadReleasesTheWindowAndKeepsTheLines)
@@ -212,6 +214,25 @@ TEST_F(PinbankLibrary, UnloadReleasesTheWindowAndKeepsTheLines)
 
     Load();
     EXPECT_EQ(getInput(55), 1) << "a fresh load sees the level the hardware kept";
+}
+
+// The shipped library is marked not to be unloaded, so a dlclose cannot pull its code or its window from
+// under a thread that is still calling. Run in a child, so the library it leaves loaded goes with it.
+TEST(PinbankShippedLibrary, DlcloseLeavesItLoadedAndCallable)
+{
+    TempBoard board;
+    EXPECT_EXIT(
+        {
+            SharedLibrary shipped(PINBANK_SHIPPED_LIBRARY);
+            auto* getInput = shipped.Find<GetGPInputFunction>("GetGPInput");
+            shipped.Find<SetGPOutputFunction>("SetGPOutput")(55, 1);
+            shipped.Unload();
+            const int mappings = MappingsOf(GpioBlock);
+            std::fprintf(stderr, "mappings %d, output 55 reads %d\n", mappings, getInput(55));
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(0), "mappings 1, output 55 reads 1");
+    EXPECT_EQ(board.Word(GpioBlock, 0x14), 0x8u);
 }
 
 TEST_F(PinbankLibrary, WithoutAWindowReadsGiveZeroAndWritesDoNothing)

@@ -2,19 +2,50 @@
 
 #include "platform/AccessRecorder.h"
 #include "platform/BoardDirectory.h"
+#include "platform/RegisterObserver.h"
 #include "platform/RegisterWindow.h"
 #include "platform/TempBoard.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+// Every path under `directory`, relative to it, without following links: what a call created shows as
+// the difference between two listings.
+std::set<std::string> EntriesUnder(const std::string& directory)
+{
+    std::set<std::string> entries;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(directory))
+        entries.insert(entry.path().lexically_relative(directory).string());
+    return entries;
+}
+
+// Only root can give a file or a directory to another user. Without root, the cases that need it are left
+// out and the test ends skipped for that limit of the machine, after every other case has run.
+bool LeftOutWithoutRoot(bool rootOnly, int* leftOut)
+{
+    if (!rootOnly || geteuid() == 0)
+        return false;
+    ++*leftOut;
+    return true;
+}
+
+void SkipIfCasesWereLeftOut(int leftOut)
+{
+    if (leftOut > 0)
+        GTEST_SKIP() << "machine limit: not root, so " << leftOut
+                     << " case(s) needing another user did not run";
+}
 
 off_t FileSize(const std::string& path)
 {
@@ -106,18 +137,49 @@ TEST(MapRegisterWindow, GrowsAShortFileAndKeepsALongOne)
     UnmapRegisterWindow(window, GpioBlockSize);
 }
 
-TEST(MapRegisterWindow, CreatesMissingDirectoriesPrivately)
+TEST(OpenOrCreateBoardDirectory, CreatesOnlyTheLastComponentPrivatelyAndOnlyWhenAllowed)
 {
-    TempBoard board;
-    const std::string nested = board.Directory() + "/one/two";
-    setenv("REGWIN_DIR", nested.c_str(), 1);
-    void* window = MapRegisterWindow(GpioBlock, GpioBlockSize);
-    ASSERT_NE(window, nullptr);
-    struct stat status { };
-    ASSERT_EQ(stat(nested.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0700u);
-    EXPECT_EQ(FileSize(nested + "/92100000.reg"), static_cast<off_t>(GpioBlockSize));
-    UnmapRegisterWindow(window, GpioBlockSize);
+    struct Case {
+        const char* what;
+        const char* path; // inside the temporary board
+        bool mayCreate;
+        const char* created; // the one entry that must appear, or null for none
+        const char* said; // the problem, when it fails
+    };
+    const Case cases[] = {
+        { "a missing last component", "new", true, "new", nullptr },
+        { "a missing parent is not created", "one/two", true, nullptr, "only the last directory" },
+        { "nor created through a link to a real directory", "link/one/two", true, nullptr,
+            "only the last directory" },
+        { "a dangling link at the name is not followed", "dangling", true, nullptr, "is a symbolic link" },
+        { "a privileged program creates nothing", "new", false, nullptr, "does not create it" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempBoard board;
+        const std::string base = board.Directory();
+        ASSERT_EQ(mkdir((base + "/target").c_str(), 0700), 0);
+        ASSERT_EQ(symlink("target", (base + "/link").c_str()), 0);
+        ASSERT_EQ(symlink("nowhere", (base + "/dangling").c_str()), 0);
+        const std::set<std::string> before = EntriesUnder(base);
+
+        std::string problem;
+        const int fd = OpenOrCreateBoardDirectory(base + "/" + c.path, c.mayCreate, &problem);
+        std::set<std::string> expected = before;
+        if (c.created) {
+            EXPECT_GE(fd, 0) << problem;
+            expected.insert(c.created);
+            struct stat status { };
+            ASSERT_EQ(stat((base + "/" + c.created).c_str(), &status), 0);
+            EXPECT_EQ(status.st_mode & 07777, 0700u);
+        } else {
+            EXPECT_EQ(fd, -1);
+            EXPECT_NE(problem.find(c.said), std::string::npos) << problem;
+        }
+        EXPECT_EQ(EntriesUnder(base), expected);
+        if (fd >= 0)
+            close(fd);
+    }
 }
 
 TEST(MapRegisterWindow, UsesTheRuntimeDirectoryWhenNoBoardDirectoryIsNamed)
@@ -147,6 +209,7 @@ TEST(MapRegisterWindow, FailuresGiveNullSayWhyAndNeverFallBackToTheBoard)
         const char* physical; // REGWIN_PHYS_92100000, or null for none
         void (*prepare)(const TempBoard&);
         const char* said; // on standard error
+        bool rootOnly = false; // gives a file to another user
     };
     const auto none = [](const TempBoard&) {};
     const Case cases[] = {
@@ -161,6 +224,18 @@ TEST(MapRegisterWindow, FailuresGiveNullSayWhyAndNeverFallBackToTheBoard)
                 ASSERT_EQ(symlink(board.FilePath(0x1234).c_str(), board.FilePath(GpioBlock).c_str()), 0);
             },
             "cannot open the register file" },
+        { "register file has a second name", GpioBlockSize, nullptr,
+            [](const TempBoard& board) {
+                board.SetWord(GpioBlock, 0, 0);
+                ASSERT_EQ(link(board.FilePath(GpioBlock).c_str(), board.FilePath(0x1234).c_str()), 0);
+            },
+            "has 2 names (hard links)" },
+        { "register file belongs to another user", GpioBlockSize, nullptr,
+            [](const TempBoard& board) {
+                board.SetWord(GpioBlock, 0, 0);
+                ASSERT_EQ(chown(board.FilePath(GpioBlock).c_str(), 65534, 65534), 0);
+            },
+            "belongs to uid 65534", true },
         { "board directory is a file", GpioBlockSize, nullptr,
             [](const TempBoard& board) {
                 board.SetWord(0x1234, 0, 0);
@@ -193,8 +268,11 @@ TEST(MapRegisterWindow, FailuresGiveNullSayWhyAndNeverFallBackToTheBoard)
         { "physical address not word aligned", GpioBlockSize, "0xfe200002", none, "is not" },
         { "physical address beyond any offset", GpioBlockSize, "0xffffffffffffff00", none, "is not" },
     };
+    int leftOut = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        if (LeftOutWithoutRoot(c.rootOnly, &leftOut))
+            continue;
         TempBoard board;
         c.prepare(board);
         if (c.physical)
@@ -211,6 +289,73 @@ TEST(MapRegisterWindow, FailuresGiveNullSayWhyAndNeverFallBackToTheBoard)
         }
         unsetenv("REGWIN_PHYS_92100000");
     }
+    SkipIfCasesWereLeftOut(leftOut);
+}
+
+TEST(OpenTraceFile, APrivilegedCallerChecksBeforeItCreatesAnything)
+{
+    using Prepare = void (*)(const std::string& directory, const std::string& trace);
+    struct Case {
+        const char* what;
+        bool privileged;
+        Prepare prepare; // turns the private directory, and the trace file in it, into what the case is about
+        const char* said; // the refusal, or null when the trace is accepted
+        bool rootOnly = false; // gives a directory or a file to another user
+    };
+    const Case cases[] = {
+        { "a new file in a private directory", true, [](const std::string&, const std::string&) {}, nullptr },
+        { "a directory anyone can write, like /tmp", true,
+            [](const std::string& d, const std::string&) { ASSERT_EQ(chmod(d.c_str(), 01777), 0); },
+            "can be written by" },
+        { "a directory of another user", true,
+            [](const std::string& d, const std::string&) { ASSERT_EQ(chown(d.c_str(), 65534, 65534), 0); },
+            "belongs to another user", true },
+        { "a directory named through a symbolic link", true,
+            [](const std::string& d, const std::string&) {
+                ASSERT_EQ(
+                    rename(d.c_str(), (d + "-real").c_str()) | symlink((d + "-real").c_str(), d.c_str()), 0);
+            },
+            "is a symbolic link" },
+        { "a file with a second name", true,
+            [](const std::string& d, const std::string& t) {
+                ASSERT_EQ(close(creat(t.c_str(), 0600)) | link(t.c_str(), (d + "/other").c_str()), 0);
+            },
+            "more than one name" },
+        { "a file of another user", true,
+            [](const std::string&, const std::string& t) {
+                ASSERT_EQ(close(creat(t.c_str(), 0600)) | chown(t.c_str(), 65534, 65534), 0);
+            },
+            "its own file", true },
+        { "a symbolic link as the file, for anyone", false,
+            [](const std::string&, const std::string& t) { ASSERT_EQ(symlink("elsewhere", t.c_str()), 0); },
+            "Too many levels of symbolic links" },
+    };
+    int leftOut = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (LeftOutWithoutRoot(c.rootOnly, &leftOut))
+            continue;
+        TempBoard board;
+        const std::string directory = board.Directory() + "/private";
+        const std::string trace = directory + "/trace";
+        ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
+        c.prepare(directory, trace);
+        std::set<std::string> expected = EntriesUnder(board.Directory());
+
+        std::string problem;
+        const int fd = registerobserver::OpenTraceFile(trace.c_str(), c.privileged, &problem);
+        if (!c.said) {
+            EXPECT_GE(fd, 0) << problem;
+            expected.insert("private/trace");
+        } else {
+            EXPECT_EQ(fd, -1);
+            EXPECT_NE(problem.find(c.said), std::string::npos) << problem;
+        }
+        EXPECT_EQ(EntriesUnder(board.Directory()), expected) << "a refused path is never created";
+        if (fd >= 0)
+            close(fd);
+    }
+    SkipIfCasesWereLeftOut(leftOut);
 }
 
 TEST(BoardDirectoryPath, FollowsTheEnvironment)

@@ -51,6 +51,10 @@ TEST(ModemModel, AnswersCommandsLikeAModule)
         { "ATD0123456\r", "\r\nERROR\r\n" },
         { "ATD012x;\r", "\r\nERROR\r\n" },
         { "ATD+49301234567;\r", "\r\nOK\r\n" },
+        { "AT+CGSN\r", "\r\n490154203237518\r\n\r\nOK\r\n" },
+        { "AT+CPIN?\r", "\r\n+CPIN: READY\r\n\r\nOK\r\n" },
+        { "AT+CEREG?\r", "\r\n+CEREG: 0,1\r\n\r\nOK\r\n" },
+        { "AT+COPS?\r", "\r\n+COPS: 0,0,\"devsim net\"\r\n\r\nOK\r\n" },
         { "AT\r\n", "\r\nOK\r\n" },
         { "\r", "" },
         { "AX\bT\r", "\r\nOK\r\n" },
@@ -65,8 +69,12 @@ TEST(ModemModel, AnswersCommandsLikeAModule)
 
 TEST(ModemModel, HabitsOfRealModulesOnRequest)
 {
-    ModemHabits noVendor, chatty, busy;
+    ModemHabits noVendor, chatty, busy, noSim, locked, roaming, searching;
     noVendor.vendorCommands = false;
+    noSim.sim = ModemHabits::Sim::Absent;
+    locked.sim = ModemHabits::Sim::WaitingForPin;
+    roaming.registration = ModemHabits::Registration::Roaming;
+    searching.registerAfter = seconds(3); // then home
     chatty.unsolicited = true;
     chatty.blankInReport = false;
     chatty.signal = 99;
@@ -78,7 +86,13 @@ TEST(ModemModel, HabitsOfRealModulesOnRequest)
     };
     for (const Case& c : { Case { noVendor, "AT^SNFS=2\r", "\r\nERROR\r\n" },
              Case { chatty, "AT+CSQ\r", "\r\n+CREG: 1\r\n\r\n+CSQ:99,99\r\n\r\nOK\r\n" },
-             Case { busy, "ATD112;\r", "\r\nBUSY\r\n" } }) {
+             Case { busy, "ATD112;\r", "\r\nBUSY\r\n" },
+             Case { noSim, "AT+CPIN?\r", "\r\n+CME ERROR: 10\r\n" },
+             Case { noSim, "AT+CREG?\r", "\r\n+CREG: 0,0\r\n\r\nOK\r\n" },
+             Case { locked, "AT+CPIN?\r", "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n" },
+             Case { roaming, "AT+CREG?\r", "\r\n+CREG: 0,5\r\n\r\nOK\r\n" },
+             Case { searching, "AT+CREG?\r", "\r\n+CREG: 0,2\r\n\r\nOK\r\n" },
+             Case { searching, "AT+COPS?\r", "\r\n+COPS: 0\r\n\r\nOK\r\n" } }) {
         SCOPED_TRACE(c.sent);
         ModemModel modem = QuietModem(c.habits);
         EXPECT_EQ(modem.Receive(c.sent, Start), c.reply);

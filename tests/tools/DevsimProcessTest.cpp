@@ -1,5 +1,5 @@
 #include "serial/FaultSupport.h"
-#include "tools/devsim/UbxFrame.h"
+#include "tools/common/UbxFrame.h"
 
 #include <gtest/gtest.h>
 

@@ -109,13 +109,16 @@ TEST(ReceiverModel, EverySentenceIsFramedAndChecksummed)
 
 TEST(ReceiverModel, ReportHoldsAllSixTypesInReceiverOrder)
 {
-    // A multi-constellation receiver names its combined fix GN but lists the GPS satellites as GP.
-    const std::pair<ReceiverModel::Talker, std::vector<std::string>> talkers[] = {
-        { ReceiverModel::Talker::Gps, { "GPRMC", "GPVTG", "GPGGA", "GPGSA", "GPGSV", "GPGLL" } },
-        { ReceiverModel::Talker::Combined, { "GNRMC", "GNVTG", "GNGGA", "GNGSA", "GPGSV", "GNGLL" } },
+    // A multi-constellation receiver names its combined fix GN but lists each system's satellites under
+    // the system's own talker.
+    using Talker = ReceiverModel::Talker;
+    const std::pair<ReceiverModel::Habits, std::vector<std::string>> receivers[] = {
+        { { Talker::Gps }, { "GPRMC", "GPVTG", "GPGGA", "GPGSA", "GPGSV", "GPGLL" } },
+        { { Talker::Combined }, { "GNRMC", "GNVTG", "GNGGA", "GNGSA", "GPGSV", "GLGSV", "GNGLL" } },
+        { { Talker::Gps, true, false }, { "GPRMC", "GPVTG", "GPGGA", "GPGSV", "GPGLL" } },
     };
-    for (const auto& [talker, expected] : talkers) {
-        const ReceiverModel receiver(50, talker);
+    for (const auto& [habits, expected] : receivers) {
+        const ReceiverModel receiver(50, habits);
         for (const double seconds : { 0.0, 10.0 }) {
             SCOPED_TRACE(testing::Message() << expected[0] << " at " << seconds << " s");
             std::vector<std::string> order;

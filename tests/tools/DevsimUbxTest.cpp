@@ -1,4 +1,4 @@
-#include "tools/devsim/UbxFrame.h"
+#include "tools/common/UbxFrame.h"
 #include "tools/devsim/UbxRateDecoder.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
-// probecheck run as a program against the simulated devices: a pass and a failure for each check, read
-// from its exit status and its JSON record, and a Ctrl-C in the middle of a call.
+// probecheck run as a program against the simulated devices: every fault a rig exists to catch, each
+// from a simulator of its own, read from the exit status and the JSON record; a whole unit in one
+// call; bad command lines; and its JSON strings and the receiver's acknowledgement.
 
 #include "serial/FaultSupport.h"
 #include "tools/probecheck/JsonWriter.h"
@@ -9,6 +10,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -68,88 +71,179 @@ private:
     std::thread answering;
 };
 
+// A simulator and the probecheck line that checks it. "@" in the line stands for the simulated device:
+// the link of a simulated receiver or module, or the directory of a simulated board.
+struct Row {
+    std::vector<std::string> simulator; // devsim's arguments; "silent" for ModuleWithoutSignal
+    std::vector<std::string> check;
+    int status;
+    const char* failing; // the measurement the reason names, which must have failed; "" for none
+    const char* also = ""; // what else the record holds
+    const char* interruptAfter = nullptr; // progress text after which the check gets Ctrl-C
+    std::vector<std::string> environment = {};
+};
+
+struct Result {
+    int status = -1;
+    std::string record;
+    std::string errors;
+};
+
+// Starts the row's simulator, runs its check with --json, and gives what came back.
+Result RunRow(const Row& row, const std::string& place)
+{
+    std::vector<std::string> simulator = row.simulator;
+    std::string device = place;
+    std::unique_ptr<ModuleWithoutSignal> silent;
+    std::unique_ptr<fault::ChildProcess> devsim;
+    if (simulator == std::vector<std::string> { "silent" }) {
+        silent = std::make_unique<ModuleWithoutSignal>();
+        device = silent->path;
+    } else if (!simulator.empty()) {
+        const bool board = simulator[0] == "board";
+        if (board)
+            mkdir(place.c_str(), 0700);
+        simulator.insert(simulator.begin() + 1, { board ? "--dir" : "--link", place });
+        devsim = std::make_unique<fault::ChildProcess>(DEVSIM_PATH, simulator);
+        const std::string ready = devsim->FirstLine();
+        if (!ready.starts_with(board ? "wired" : "/dev/pts/"))
+            return { -1, {}, "the simulator did not start: " + devsim->Errors() };
+    }
+    std::vector<std::string> arguments = row.check;
+    std::replace(arguments.begin(), arguments.end(), std::string("@"), device);
+    arguments.push_back("--json");
+    fault::ChildProcess check(PROBECHECK_PATH, arguments, row.environment);
+    Result result;
+    if (row.interruptAfter) {
+        const auto deadline = fault::Clock::now() + 60s;
+        while (check.Errors().find(row.interruptAfter) == std::string::npos && fault::Clock::now() < deadline)
+            usleep(20000);
+        result.status = check.Stop(SIGINT);
+        result.record = check.Finish(10s).second;
+    } else {
+        std::tie(result.status, result.record) = check.Finish(90s);
+    }
+    result.errors = check.Errors();
+    return result;
+}
+
+// The outcome the record gives a measurement, or "" when it has none of that name.
+std::string OutcomeOf(const std::string& record, const std::string& name)
+{
+    const std::size_t at = record.find("{\"name\":\"" + name + "\"");
+    const std::size_t outcome = record.find("\"outcome\":\"", at);
+    if (at == std::string::npos || outcome == std::string::npos)
+        return {};
+    const std::size_t start = outcome + 11;
+    return record.substr(start, record.find('"', start) - start);
+}
+
+// How often text occurs in a document.
+long Count(const std::string& document, const std::string& text)
+{
+    long count = 0;
+    for (std::size_t at = document.find(text); at != std::string::npos; at = document.find(text, at + 1))
+        ++count;
+    return count;
+}
+
 } // namespace
 
-TEST(Probecheck, PassesAndFailsAgainstTheSimulators)
+TEST(Probecheck, EveryFaultGetsItsVerdict)
 {
+    std::string longLevels = "0";
+    for (int level = 1; level < 100; ++level)
+        longLevels.append(",").append(std::to_string(level));
     fault::TemporaryDirectory dir;
     ASSERT_FALSE(dir.path.empty());
-    const std::string gps = dir.path + "/gps";
-    const std::string gsm = dir.path + "/gsm";
-    const std::string board = dir.path + "/board";
-    ASSERT_EQ(mkdir(board.c_str(), 0700), 0);
-    fault::ChildProcess receiver(DEVSIM_PATH, { "gps", "--link", gps });
-    ASSERT_TRUE(receiver.FirstLine().starts_with("/dev/pts/")) << receiver.Errors();
-    fault::ChildProcess module(DEVSIM_PATH, { "gsm", "--link", gsm });
-    ASSERT_TRUE(module.FirstLine().starts_with("/dev/pts/")) << module.Errors();
-    fault::ChildProcess wires(DEVSIM_PATH, { "board", "--dir", board, "--wire", "54:2" });
-    ASSERT_TRUE(wires.FirstLine().starts_with("wired 54->2")) << wires.Errors();
-    ModuleWithoutSignal silent;
-    ASSERT_FALSE(silent.path.empty());
-
-    struct Case {
-        std::vector<std::string> arguments;
-        std::vector<std::string> environment;
-        int status;
-        std::vector<std::string> fields;
-        const char* interruptAfter; // progress text after which the check gets Ctrl-C
-    };
-    const std::string pass = "\"verdict\":\"pass\"";
-    const std::string fail = "\"verdict\":\"fail\"";
-    const std::string error = "\"verdict\":\"error\"";
-    const Case cases[] = {
-        // First, while the simulated receiver has no fix yet (its first five seconds).
-        { { "gps", "--device", gps, "--timeout", "1" }, {}, 1,
-            { fail, "within 1 s", "\"validFix\":false", "\"timeToFirstFixSeconds\":null" }, nullptr },
-        { { "gps", "--device", gps, "--rate", "1", "--min-satellites", "5" }, {}, 0,
-            { pass, "\"rateAnswer\":\"acknowledged\"", "\"validFix\":true", "\"used\":true",
-                "\"fixMode\":\"3D\"" },
-            nullptr },
-        { { "gsm", "--device", gsm, "--dial", "5551234", "--hold", "1" }, {}, 0,
-            { pass, "\"command\":\"AT+CSQ\"", "\"dialResult\":\"OK\"", "\"hangUpResult\":\"OK\"",
-                "\"closeConfirmed\":true" },
-            nullptr },
-        { { "gsm", "--device", silent.path, "--timeout", "2" }, {}, 1,
-            { fail, "no signal report within 2 s", "\"signalLevel\":null", "\"closeConfirmed\":true" },
-            nullptr },
-        { { "gsm", "--device", gsm, "--dial", "5551234", "--hold", "60" }, {}, 2,
-            { error, "interrupted by SIGINT", "\"up\":true", "{\"command\":\"ATH\"",
-                "\"closeConfirmed\":true" },
-            "call up" },
-        { { "gpio", "--device", board, "--set", "54=1", "--expect", "2=1" }, {}, 0,
-            { pass, "\"expectedPinsRead\":[{\"pin\":2,\"level\":1}]" }, nullptr },
-        { { "gpio", "--device", board, "--set", "55=1", "--expect", "1=1" }, {}, 1,
-            { fail, "input 1 reads 0, expected 1", "{\"pin\":55,\"level\":1}" }, nullptr },
-        { { "backlight", "--device", board }, {}, 0, { pass, "\"level\":50,", "\"dutyPercent\":49.8" },
-            nullptr },
+    const Row rows[] = {
+        // The receiver.
+        { { "gps" }, { "gps", "--device", "@", "--rate", "1" }, 0, "",
+            "\"rateFrame\",\"value\":\"acknowledged\"" },
+        { { "gps", "--bad-checksums", "0.2" }, { "gps", "--device", "@" }, 1, "badChecksums" },
+        { { "gps", "--no-fix" }, { "gps", "--device", "@", "--timeout", "8" }, 1, "timeToFirstFix",
+            "none (at most 8 s)" },
+        { { "gps", "--no-gsa" }, { "gps", "--device", "@" }, 0, "" },
+        { { "gps", "--snr", "20" }, { "gps", "--device", "@", "--min-snr", "30", "--timeout", "12" }, 1,
+            "satellitesAtMinSnr", "0 satellites" },
+        // Seven GPS satellites and three GLONASS ones in the fix: nine are only there counted together.
+        { { "gps", "--talker", "GN" }, { "gps", "--device", "@", "--min-satellites", "9" }, 0, "",
+            "\"system\":\"GL\"" },
+        { { "gps", "--vanish-after", "2" }, { "gps", "--device", "@" }, 1, "",
+            "the device went away during the check" },
+        { {}, { "gps", "--device", "@" }, 2, "", "no such device" },
+        // The module.
+        { { "gsm" }, { "gsm", "--device", "@", "--dial", "5551234", "--hold", "1" }, 0, "",
+            "\"hangUp\",\"value\":\"OK\"" },
+        { { "gsm", "--sim", "absent" }, { "gsm", "--device", "@" }, 1, "sim", "no SIM (+CME ERROR: 10)" },
+        { { "gsm", "--sim", "pin" }, { "gsm", "--device", "@" }, 1, "sim", "SIM PIN (expected READY)" },
+        { { "gsm", "--registration", "searching" }, { "gsm", "--device", "@", "--timeout", "4" }, 1,
+            "registration", "searching" },
+        { { "gsm", "--registration", "denied" }, { "gsm", "--device", "@" }, 1, "registration", "denied" },
+        { { "gsm", "--registration", "roaming" }, { "gsm", "--device", "@" }, 0, "" },
+        { { "gsm", "--registration", "roaming" }, { "gsm", "--device", "@", "--home-only" }, 1,
+            "registration", "roaming (expected home)" },
+        { { "gsm", "--register-after", "3" }, { "gsm", "--device", "@" }, 0, "", "+CREG: 0,2" },
+        { { "gsm", "--no-vendor" }, { "gsm", "--device", "@" }, 0, "",
+            "\"vendorCommands\",\"value\":\"refused\"" },
+        { { "gsm", "--signal", "3" }, { "gsm", "--device", "@", "--timeout", "4" }, 1, "signal",
+            "3 CSQ (from 10 to 31 CSQ)" },
+        { { "silent" }, { "gsm", "--device", "@", "--timeout", "2" }, 1, "startUp", "no signal report" },
+        { { "gsm" }, { "gsm", "--device", "@", "--dial", "5551234", "--hold", "60" }, 2, "",
+            "interrupted by SIGINT", "call up" },
+        // The board: inputs stuck at either level, two wires crossed, a single pin, the backlight.
+        { { "board", "--wire", "54:2" }, { "gpio", "--device", "@", "--wire", "54:2" }, 0, "" },
+        { { "board", "--stuck", "2=1" }, { "gpio", "--device", "@", "--wire", "54:2" }, 1, "wire 54:2 low",
+            "2=1 (expected 2=0)" },
+        { { "board", "--stuck", "2=0" }, { "gpio", "--device", "@", "--wire", "54:2" }, 1, "wire 54:2 high",
+            "2=0 (expected 2=1)" },
+        { { "board", "--wire", "54:3", "--wire", "55:2" },
+            { "gpio", "--device", "@", "--wire", "54:2", "--wire", "55:3" }, 1, "wire 54:2 low",
+            "2=1 3=0 (expected 2=0 3=1)" },
+        { { "board", "--wire", "54:2" }, { "gpio", "--device", "@", "--set", "55=1", "--expect", "1=1" }, 1,
+            "pin 1" },
+        // A fresh board is at 100 already: the check steps away first, so 100 is still compared.
+        { { "board", "--wire", "54:2" }, { "backlight", "--device", "@", "--levels", "100" }, 0, "",
+            "{\"level\":100,\"from\":0," },
+        // A reason far longer than a line of text once was, kept whole to its last level.
+        { { "board", "--wire", "54:2" }, { "backlight", "--device", "@", "--levels", longLevels }, 0, "",
+            "level 99 registers power on, timer running at 990 / 1005\",\"device\"" },
         // A board whose register files cannot exist: their directory would have to be inside a file.
-        { { "backlight" }, { "REGWIN_DIR=" + board + "/92100000.reg/board" }, 2,
-            { error, "InitBacklightCtrl failed" }, nullptr },
+        { {}, { "backlight" }, 2, "", "InitBacklightCtrl failed", nullptr,
+            { "REGWIN_DIR=" + dir.path + "/x/board" } },
     };
-    for (const Case& c : cases) {
-        std::string line;
-        for (const std::string& argument : c.arguments)
-            line += argument + " ";
-        SCOPED_TRACE(line);
-        std::vector<std::string> arguments = c.arguments;
-        arguments.push_back("--json");
-        fault::ChildProcess check(PROBECHECK_PATH, arguments, c.environment);
-        int status = -1;
-        std::string record;
-        if (c.interruptAfter) {
-            const auto deadline = fault::Clock::now() + 30s;
-            while (
-                check.Errors().find(c.interruptAfter) == std::string::npos && fault::Clock::now() < deadline)
-                usleep(20000);
-            status = check.Stop(SIGINT);
-            record = check.Finish(10s).second;
-        } else {
-            std::tie(status, record) = check.Finish(60s);
+    std::ofstream(dir.path + "/x") << "a file";
+    // Each row on its own simulator, all at the same time: the receivers' first fixes take seconds.
+    std::vector<Result> results(std::size(rows));
+    std::vector<std::thread> runs;
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        runs.emplace_back([&, i] { results[i] = RunRow(rows[i], dir.path + "/device" + std::to_string(i)); });
+    for (std::thread& run : runs)
+        run.join();
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const Row& row = rows[i];
+        const Result& result = results[i];
+        std::ostringstream line;
+        for (const std::string& argument : row.simulator)
+            line << argument << " ";
+        line << "| probecheck";
+        for (const std::string& argument : row.check)
+            line << " " << argument;
+        SCOPED_TRACE(line.str());
+        EXPECT_EQ(result.status, row.status) << result.record << result.errors;
+        EXPECT_EQ(std::count(result.record.begin(), result.record.end(), '\n'), 1)
+            << "one line: " << result.record;
+        EXPECT_NE(result.record.find(row.also), std::string::npos)
+            << row.also << " missing in " << result.record;
+        if (row.status == 0) {
+            EXPECT_NE(result.record.find("\"reason\":\"all limits met: "), std::string::npos)
+                << result.record;
         }
-        EXPECT_EQ(status, c.status) << record << check.Errors();
-        EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 1) << "one record on one line: " << record;
-        for (const std::string& field : c.fields)
-            EXPECT_NE(record.find(field), std::string::npos) << field << " missing in " << record;
+        if (*row.failing) {
+            EXPECT_NE(result.record.find(std::string("\"reason\":\"") + row.failing + " "), std::string::npos)
+                << result.record;
+            EXPECT_EQ(OutcomeOf(result.record, row.failing), "fail") << result.record;
+        }
     }
 }
 
@@ -166,6 +260,14 @@ TEST(Probecheck, BadOptionsExitTwoWithAMessageAndNoRecord)
         { "gpio", "--expect", "54=1", "--expect", "54=0" },
         { "backlight", "--levels", "0,101" },
         { "backlight", "--json=yes" },
+        // Nothing to compare proves nothing.
+        { "gpio", "--set", "54=1" },
+        { "gpio", "--wire", "54:2", "--wire", "55:2" },
+        { "gpio", "--wire", "54:2", "--set", "54=0" },
+        { "gps", "--min-snr", "0" },
+        { "gps", "--junit" },
+        { "gpio", "--device", "/tmp/a", "--wire", "54:2", "backlight", "--device", "/tmp/b" },
+        { "--json", "--device", "x" },
     };
     for (const auto& arguments : cases) {
         std::string line;
@@ -177,6 +279,57 @@ TEST(Probecheck, BadOptionsExitTwoWithAMessageAndNoRecord)
         EXPECT_EQ(status, 2);
         EXPECT_EQ(record, "");
         EXPECT_FALSE(check.Errors().empty());
+    }
+}
+
+TEST(Probecheck, AWholeUnitInOneCall)
+{
+    fault::TemporaryDirectory dir;
+    const std::string gps = dir.path + "/gps";
+    const std::string gsm = dir.path + "/gsm";
+    const std::string board = dir.path + "/board";
+    const std::string junit = dir.path + "/unit.xml";
+    ASSERT_EQ(mkdir(board.c_str(), 0700), 0);
+    fault::ChildProcess receiver(DEVSIM_PATH, { "gps", "--link", gps });
+    fault::ChildProcess module(DEVSIM_PATH, { "gsm", "--link", gsm });
+    fault::ChildProcess wires(DEVSIM_PATH, { "board", "--dir", board, "--wire", "54:2" });
+    ASSERT_TRUE(receiver.FirstLine().starts_with("/dev/pts/")) << receiver.Errors();
+    ASSERT_TRUE(module.FirstLine().starts_with("/dev/pts/")) << module.Errors();
+    ASSERT_TRUE(wires.FirstLine().starts_with("wired")) << wires.Errors();
+    struct Case {
+        const char* gpioWire; // input 3 is not wired, so it never follows 54 high
+        int status;
+        const char* verdicts;
+        const char* failures;
+    };
+    for (const Case& c : { Case { "54:2", 0, "pass pass pass pass", "failures=\"0\" errors=\"0\"" },
+             Case { "54:3", 1, "pass pass fail pass", "failures=\"1\" errors=\"0\"" } }) {
+        SCOPED_TRACE(c.gpioWire);
+        // --json and --junit belong to the whole call, wherever they stand.
+        fault::ChildProcess call(PROBECHECK_PATH,
+            { "gps", "--device", gps, "--json", "gsm", "--device", gsm, "gpio", "--device", board, "--wire",
+                c.gpioWire, "--junit", junit, "backlight", "--device", board });
+        const auto [status, record] = call.Finish(90s);
+        EXPECT_EQ(status, c.status) << record << call.Errors();
+        EXPECT_TRUE(record.starts_with("{\"schema\":1,\"verdict\":")) << record;
+        std::string verdicts;
+        for (const char* check : { "gps", "gsm", "gpio", "backlight" }) {
+            const std::size_t at = record.find(std::string("{\"check\":\"") + check + "\",\"verdict\":\"");
+            ASSERT_NE(at, std::string::npos) << check << " missing in " << record;
+            verdicts
+                += (verdicts.empty() ? "" : " ") + record.substr(record.find("\"verdict\":\"", at) + 11, 4);
+        }
+        EXPECT_EQ(verdicts, c.verdicts);
+        // The JUnit file read back: a suite per check, a case per measurement, the failures counted.
+        std::ifstream file(junit);
+        const std::string xml((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(Count(xml, "<testsuite "), 4) << xml;
+        EXPECT_EQ(Count(xml, "<testcase "), Count(record, "{\"name\":\"")) << xml;
+        EXPECT_NE(xml.find("<testsuites name=\"probecheck\" tests=\""
+                      + std::to_string(Count(xml, "<testcase ")) + "\" " + c.failures),
+            std::string::npos)
+            << xml;
+        EXPECT_TRUE(xml.ends_with("</testsuites>\n")) << xml;
     }
 }
 
@@ -208,8 +361,9 @@ TEST(JsonWriter, StringsStayValidJsonWhateverTheBytes)
     nested.Null({});
     nested.EndArray();
     nested.Number("c", 1.0 / 0.0, 1);
+    nested.Number("d", 2.5); // a limit as given, not rounded to a value's decimals
     nested.EndObject();
-    EXPECT_EQ(nested.Text(), "{\"a\":0.00,\"b\":[1,null],\"c\":null}");
+    EXPECT_EQ(nested.Text(), "{\"a\":0.00,\"b\":[1,null],\"c\":null,\"d\":2.5}");
 }
 
 TEST(UbxAckWatch, FindsTheAnswerSplitAnywhereAndOnlyWithItsChecksum)

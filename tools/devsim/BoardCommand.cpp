@@ -1,11 +1,13 @@
 #include "tools/devsim/BoardCommand.h"
 
+#include "pinbank/PinTable.h"
 #include "platform/BoardDirectory.h"
 #include "platform/RegisterBlocks.h"
 #include "tools/devsim/BoardView.h"
-#include "tools/devsim/CommandLine.h"
+#include "tools/common/CommandLine.h"
+#include "tools/common/Format.h"
 #include "tools/devsim/RegisterWindowFile.h"
-#include "tools/devsim/SignalWatch.h"
+#include "tools/common/SignalWatch.h"
 
 #include <cerrno>
 #include <chrono>
@@ -19,7 +21,7 @@ namespace {
 
 constexpr const char* Help
     = "Usage: devsim board [--watch] [--dir DIR]\n"
-      "       devsim board --wire OUT:IN [--wire OUT:IN ...] [--dir DIR]\n"
+      "       devsim board --wire OUT:IN [--wire OUT:IN ...] [--stuck IN=LEVEL ...] [--dir DIR]\n"
       "\n"
       "Shows the simulated GPIO and backlight registers: each pin of the GPIO library\n"
       "with its mode and level, the backlight drive line, its power enable and the\n"
@@ -32,6 +34,8 @@ constexpr const char* Help
       "                 OUT shows on IN within a few milliseconds, until Ctrl-C.\n"
       "                 Repeatable; one output may feed several inputs. Writes the\n"
       "                 inputs' data bits, creating the GPIO file if it is missing.\n"
+      "  --stuck IN=LEVEL  hold input IN (0-3) at LEVEL (0 or 1) whatever feeds it, as a\n"
+      "                 broken input buffer does. Repeatable; served like --wire.\n"
       "\n"
       "Files: 92100000.reg (GPIO, 256 bytes) and 91a00000.reg (timer, 68 bytes),\n"
       "little-endian 32-bit registers at their offsets; a missing file reads as zeros.\n";
@@ -58,7 +62,7 @@ int BoardCommand::Main(CommandLine& arguments)
         [this] {
             if (dir.empty())
                 dir = BoardDirectoryPath();
-            if (!wires.empty())
+            if (!wires.empty() || !stuck.empty())
                 return Wire();
             if (watch)
                 return Watch();
@@ -69,12 +73,7 @@ int BoardCommand::Main(CommandLine& arguments)
 
 bool BoardCommand::Parse(CommandLine& arguments, bool* help)
 {
-    while (!arguments.AtEnd() && !arguments.Failed()) {
-        const std::string_view option = arguments.Next();
-        if (option == "--help" || option == "-h") {
-            *help = true;
-            return true;
-        }
+    const bool parsed = arguments.ParseOptions(help, [&](std::string_view option) {
         if (option == "--watch") {
             watch = arguments.NoValue();
         } else if (option == "--dir") {
@@ -82,34 +81,64 @@ bool BoardCommand::Parse(CommandLine& arguments, bool* help)
                 arguments.Fail("--dir needs a directory");
         } else if (option == "--wire") {
             ParseWire(arguments);
+        } else if (option == "--stuck") {
+            ParseStuck(arguments);
         } else {
-            arguments.Fail("unknown option \"" + std::string(option) + "\"");
+            return false;
         }
-    }
-    if (watch && !wires.empty())
-        arguments.Fail("--watch and --wire do not go together; watch from a second 'devsim board --watch'");
+        return true;
+    });
+    if (parsed && !*help && watch && (!wires.empty() || !stuck.empty()))
+        arguments.Fail(
+            "--watch does not go with --wire or --stuck; watch from a second 'devsim board --watch'");
     return !arguments.Failed();
 }
 
 void BoardCommand::ParseWire(CommandLine& arguments)
 {
     std::string text;
+    PinWire wire {};
+    std::string error;
     if (!arguments.Value(&text))
         return;
-    BoardWiring::Wire wire {};
-    std::string error;
-    if (!BoardWiring::ParseWire(text, &wire, &error)) {
-        arguments.Fail(error);
-        return;
-    }
+    if (!ParsePinWire(text, &wire, &error))
+        return arguments.Fail(error);
     // Two outputs on one input would fight; the board could show only one of them.
-    for (const BoardWiring::Wire& other : wires) {
-        if (other.input == wire.input) {
-            arguments.Fail("input " + std::to_string(wire.input) + " is wired twice");
-            return;
-        }
-    }
+    if (Feeds(wire.input))
+        return arguments.Fail("input " + std::to_string(wire.input) + " is wired twice");
     wires.push_back(wire);
+}
+
+void BoardCommand::ParseStuck(CommandLine& arguments)
+{
+    std::string text;
+    if (!arguments.Value(&text))
+        return;
+    const std::size_t equals = text.find('=');
+    int input = -1;
+    int level = -1;
+    const PinLine* pin = nullptr;
+    if (equals == std::string::npos || !ParseWholeNumber(std::string_view(text).substr(0, equals), &input)
+        || !ParseWholeNumber(std::string_view(text).substr(equals + 1), &level) || (level != 0 && level != 1)
+        || !(pin = FindPin(input)) || pin->direction != PinDirection::Input)
+        return arguments.Fail(
+            "--stuck needs IN=LEVEL with an input 0 to 3 and LEVEL 0 or 1, not \"" + text + "\"");
+    if (Feeds(input))
+        return arguments.Fail("input " + std::to_string(input) + " is stuck twice, or stuck and wired");
+    stuck.push_back({ input, level == 1 });
+}
+
+bool BoardCommand::Feeds(int input) const
+{
+    for (const PinWire& wire : wires) {
+        if (wire.input == input)
+            return true;
+    }
+    for (const BoardWiring::StuckInput& held : stuck) {
+        if (held.input == input)
+            return true;
+    }
+    return false;
 }
 
 std::string BoardCommand::Snapshot() const
@@ -165,7 +194,7 @@ int BoardCommand::Wire() const
         std::fprintf(stderr, "devsim board: cannot watch for Ctrl-C: %s\n", std::strerror(errno));
         return 1;
     }
-    BoardWiring wiring(wires);
+    BoardWiring wiring(wires, stuck);
     std::string error;
     if (!wiring.Open(dir, &error)) {
         std::fprintf(stderr, "devsim board: %s\n", error.c_str());
@@ -174,12 +203,10 @@ int BoardCommand::Wire() const
     wiring.Step();
     // Announced once the wires carry levels, so a script that waits for this line can start testing.
     std::string announcement = "wired";
-    for (const BoardWiring::Wire& wire : wires) {
-        announcement += ' ';
-        announcement += std::to_string(wire.output);
-        announcement += "->";
-        announcement += std::to_string(wire.input);
-    }
+    for (const PinWire& wire : wires)
+        announcement += Format(" %d->%d", wire.output, wire.input);
+    for (const BoardWiring::StuckInput& held : stuck)
+        announcement += Format(" %d=%d", held.input, held.high ? 1 : 0);
     std::printf("%s in %s (Ctrl-C to stop)\n", announcement.c_str(), dir.c_str());
     std::fflush(stdout);
     for (;;) {

@@ -5,7 +5,6 @@
 #include "platform/RegisterBlocks.h"
 #include "platform/RegisterWindow.h"
 
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
@@ -13,12 +12,6 @@
 extern char** environ;
 
 namespace {
-
-bool ParsePin(std::string_view text, int* pin)
-{
-    const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), *pin);
-    return !text.empty() && status == std::errc() && end == text.data() + text.size();
-}
 
 // The wires act on a simulated board only, whatever the environment says about real registers.
 void ForgetRealRegisters()
@@ -36,34 +29,9 @@ void ForgetRealRegisters()
 
 }
 
-bool BoardWiring::ParseWire(std::string_view text, Wire* wire, std::string* error)
-{
-    const std::size_t colon = text.find(':');
-    int output = 0;
-    int input = 0;
-    if (colon == std::string_view::npos || !ParsePin(text.substr(0, colon), &output)
-        || !ParsePin(text.substr(colon + 1), &input)) {
-        *error = "--wire needs OUT:IN, e.g. 54:2, not \"" + std::string(text) + "\"";
-        return false;
-    }
-    const PinLine* from = FindPin(output);
-    const PinLine* to = FindPin(input);
-    if (!from || from->direction != PinDirection::Output) {
-        *error = "--wire " + std::string(text) + ": " + std::to_string(output)
-            + " is not an output pin (outputs are 50 to 58)";
-        return false;
-    }
-    if (!to || to->direction != PinDirection::Input) {
-        *error = "--wire " + std::string(text) + ": " + std::to_string(input)
-            + " is not an input pin (inputs are 0 to 3)";
-        return false;
-    }
-    *wire = { output, input };
-    return true;
-}
-
-BoardWiring::BoardWiring(std::vector<Wire> boardWires)
+BoardWiring::BoardWiring(std::vector<PinWire> boardWires, std::vector<StuckInput> stuckInputs)
     : wires(std::move(boardWires))
+    , stuck(std::move(stuckInputs))
 {
 }
 
@@ -90,13 +58,20 @@ void BoardWiring::Step()
     if (!window)
         return;
     const RegisterWindow gpio(window, GpioBlockAddress, GpioWindowSize);
-    for (const Wire& wire : wires) {
+    for (const PinWire& wire : wires) {
         const PinLine& from = *FindPin(wire.output);
-        const PinLine& to = *FindPin(wire.input);
-        const bool high = (gpio.Read32(DataWordOffset(from)) & LineBit(from)) != 0;
-        const std::uint32_t inputData = gpio.Read32(DataWordOffset(to));
-        if (((inputData & LineBit(to)) != 0) == high)
-            continue;
-        gpio.Write32(DataWordOffset(to), high ? inputData | LineBit(to) : inputData & ~LineBit(to));
+        Drive(wire.input, (gpio.Read32(DataWordOffset(from)) & LineBit(from)) != 0);
     }
+    for (const StuckInput& input : stuck)
+        Drive(input.input, input.high);
+}
+
+void BoardWiring::Drive(int input, bool high) const
+{
+    const RegisterWindow gpio(window, GpioBlockAddress, GpioWindowSize);
+    const PinLine& to = *FindPin(input);
+    const std::uint32_t inputData = gpio.Read32(DataWordOffset(to));
+    if (((inputData & LineBit(to)) != 0) == high)
+        return;
+    gpio.Write32(DataWordOffset(to), high ? inputData | LineBit(to) : inputData & ~LineBit(to));
 }

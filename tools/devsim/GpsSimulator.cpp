@@ -1,13 +1,15 @@
 #include "tools/devsim/GpsSimulator.h"
 
 #include "tools/devsim/CaptureReplay.h"
-#include "tools/devsim/CommandLine.h"
+#include "tools/common/CommandLine.h"
+#include "tools/common/Deadline.h"
 #include "tools/devsim/DeviceLink.h"
+#include "tools/devsim/NmeaSentence.h"
 #include "tools/devsim/PacedWriter.h"
 #include "tools/devsim/PseudoTerminal.h"
 #include "tools/devsim/ReceiverModel.h"
-#include "tools/devsim/SignalWatch.h"
-#include "tools/devsim/UbxFrame.h"
+#include "tools/common/SignalWatch.h"
+#include "tools/common/UbxFrame.h"
 
 #include <cerrno>
 #include <chrono>
@@ -20,6 +22,7 @@ namespace {
 
 constexpr const char* Help
     = "Usage: devsim gps [--link PATH] [--replay FILE] [--speed KMH] [--talker GP|GN]\n"
+      "                  [--no-fix] [--no-gsa] [--snr DB] [--bad-checksums SHARE]\n"
       "                  [--vanish-after S [--back-after S]]\n"
       "\n"
       "Simulates a GPS receiver on a pseudo-terminal at 9600-baud pace. Prints the\n"
@@ -29,12 +32,21 @@ constexpr const char* Help
       "  --replay FILE  play a receiver capture (lines starting with '#' left out) over\n"
       "                 and over instead of the generated drive\n"
       "  --speed KMH    average speed of the generated drive, 0 to 300 (default 50)\n"
-      "  --talker GN    talk as a multi-constellation receiver: RMC, VTG, GGA, GSA and\n"
-      "                 GLL as $GN..., GSV still $GP... (default GP everywhere)\n"
+      "  --talker GN    talk as a GPS and GLONASS receiver: RMC, VTG, GGA and GLL as\n"
+      "                 $GN..., one $GNGSA per system with its system id, satellites\n"
+      "                 as $GPGSV and $GLGSV (default GP everywhere, GPS only)\n"
       "  --vanish-after S  go away S seconds after appearing, as an unplugged adapter:\n"
       "                 the terminal hangs up and the link disappears; the receiver\n"
       "                 comes back --back-after S later (default 5), freshly switched\n"
       "                 on, under the same link (its new path on stdout), and so on\n"
+      "\n"
+      "Faults a test rig must catch, on request:\n"
+      "  --no-fix       never a fix (satellites in view, none good enough)\n"
+      "  --no-gsa       no GSA sentences, as a receiver configured without them\n"
+      "  --snr DB       every tracked satellite at DB dB-Hz, 0 to 99 (a weak antenna)\n"
+      "  --bad-checksums SHARE\n"
+      "                 that share of sentences (0 to 1, spread evenly) with a wrong\n"
+      "                 checksum, as on a noisy line\n"
       "\n"
       "Generated output: RMC, VTG, GGA, GSA, GSV and GLL once a second, no fix for\n"
       "the first 5 seconds. A CFG-RATE frame with a good checksum is answered with\n"
@@ -49,21 +61,6 @@ std::chrono::system_clock::time_point AlignedAfter(std::chrono::system_clock::ti
     return std::chrono::system_clock::time_point(std::chrono::milliseconds(next));
 }
 
-int MillisecondsUntil(std::chrono::system_clock::time_point when, std::chrono::system_clock::time_point now)
-{
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - now).count();
-    return left <= 0 ? 0 : static_cast<int>(left);
-}
-
-int Sooner(int a, int b)
-{
-    if (a < 0)
-        return b;
-    if (b < 0)
-        return a;
-    return a < b ? a : b;
-}
-
 }
 
 int GpsSimulator::Main(CommandLine& arguments)
@@ -76,48 +73,57 @@ int GpsSimulator::Main(CommandLine& arguments)
 bool GpsSimulator::Parse(CommandLine& arguments, bool* help)
 {
     bool backGiven = false;
-    while (!arguments.AtEnd() && !arguments.Failed()) {
-        const std::string_view option = arguments.Next();
-        if (option == "--help" || option == "-h") {
-            *help = true;
-            return true;
-        }
+    bool shaped = false; // an option that shapes the generated drive
+    const bool parsed = arguments.ParseOptions(help, [&](std::string_view option) {
         if (option == "--link") {
             if (arguments.Value(&linkPath) && linkPath.empty())
                 arguments.Fail("--link needs a path");
         } else if (option == "--replay") {
             if (arguments.Value(&replayPath) && replayPath.empty())
                 arguments.Fail("--replay needs a file");
-        } else if (option == "--speed") {
-            speedGiven = arguments.Number(0, 300, &speedKmh);
-        } else if (option == "--talker") {
-            talkerGiven = ParseTalker(arguments);
         } else if (option == "--vanish-after") {
             (void)arguments.Number(0.1, 86400, &vanishAfter);
         } else if (option == "--back-after") {
             backGiven = arguments.Number(0.1, 3600, &backAfter);
+        } else if (ParseHabit(option, arguments)) {
+            shaped = true;
         } else {
-            arguments.Fail("unknown option \"" + std::string(option) + "\"");
+            return false;
         }
-    }
-    if (!arguments.Failed() && (speedGiven || talkerGiven) && !replayPath.empty())
-        arguments.Fail("--speed and --talker shape the generated drive and cannot go with --replay");
-    if (!arguments.Failed() && backGiven && vanishAfter == 0)
+        return true;
+    });
+    if (!parsed || *help)
+        return parsed;
+    if (shaped && !replayPath.empty())
+        arguments.Fail("--replay plays a capture as it is; the options that shape the generated drive cannot "
+                       "go with it");
+    else if (backGiven && vanishAfter == 0)
         arguments.Fail("--back-after needs --vanish-after");
     return !arguments.Failed();
 }
 
-bool GpsSimulator::ParseTalker(CommandLine& arguments)
+// The options that shape the generated drive and the receiver's faults; false for any other option.
+bool GpsSimulator::ParseHabit(std::string_view option, CommandLine& arguments)
 {
-    std::string name;
-    if (!arguments.Value(&name))
+    if (option == "--speed") {
+        (void)arguments.Number(0, 300, &speedKmh);
+    } else if (option == "--talker") {
+        std::string name;
+        if (arguments.Value(&name) && name != "GP" && name != "GN")
+            arguments.Fail("--talker takes GP or GN, not \"" + name + "\"");
+        habits.talker = name == "GN" ? ReceiverModel::Talker::Combined : ReceiverModel::Talker::Gps;
+    } else if (option == "--no-fix") {
+        habits.fix = !arguments.NoValue();
+    } else if (option == "--no-gsa") {
+        habits.gsa = !arguments.NoValue();
+    } else if (option == "--snr") {
+        (void)arguments.WholeNumber(0, 99, &habits.snr);
+    } else if (option == "--bad-checksums") {
+        (void)arguments.Number(0, 1, &badChecksumShare);
+    } else {
         return false;
-    if (name == "GP" || name == "GN") {
-        talker = name == "GN" ? ReceiverModel::Talker::Combined : ReceiverModel::Talker::Gps;
-        return true;
     }
-    arguments.Fail("--talker takes GP or GN, not \"" + name + "\"");
-    return false;
+    return true;
 }
 
 int GpsSimulator::Serve()
@@ -133,7 +139,7 @@ int GpsSimulator::Serve()
         std::fprintf(stderr, "devsim gps: cannot watch for Ctrl-C: %s\n", std::strerror(errno));
         return 1;
     }
-    const ReceiverModel receiver(speedKmh, talker);
+    const ReceiverModel receiver(speedKmh, habits);
     for (;;) {
         const Ending ending = ServeTerminal(receiver, replay, signals);
         if (ending == Ending::Failed)
@@ -171,7 +177,7 @@ GpsSimulator::Ending GpsSimulator::RunTerminal(
     PseudoTerminal& port, const ReceiverModel& receiver, CaptureReplay& replay, SignalWatch& signals)
 {
     PacedWriter writer(port, BytesPerSecond, PieceBytes);
-    const auto vanishAt = PacedWriter::Clock::now() + std::chrono::duration<double>(vanishAfter);
+    const auto vanishAt = Deadline::After(PacedWriter::Clock::now(), vanishAfter);
     for (;;) {
         Produce(receiver, replay, writer);
         if (!writer.Pump(PacedWriter::Clock::now())) {
@@ -180,11 +186,10 @@ GpsSimulator::Ending GpsSimulator::RunTerminal(
         }
         int timeout = Timeout(writer);
         if (vanishAfter > 0) {
-            const auto left
-                = std::chrono::ceil<std::chrono::milliseconds>(vanishAt - PacedWriter::Clock::now());
-            if (left.count() <= 0)
+            const int left = Deadline::PollTimeout(vanishAt, PacedWriter::Clock::now());
+            if (left == 0)
                 return Ending::Vanished;
-            timeout = Sooner(timeout, static_cast<int>(left.count()));
+            timeout = Deadline::Sooner(timeout, left);
         }
         pollfd watched[] = { { signals.Fd(), POLLIN, 0 }, { port.MasterFd(), POLLIN, 0 } };
         if (poll(watched, 2, timeout) < 0 && errno != EINTR) {
@@ -202,9 +207,7 @@ bool GpsSimulator::StayAway(SignalWatch& signals) const
 {
     std::fprintf(stderr, "devsim gps: receiver gone (terminal hung up%s), back in %g s\n",
         linkPath.empty() ? "" : ", link removed", backAfter);
-    return signals.SleepUntil(std::chrono::steady_clock::now()
-        + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-            std::chrono::duration<double>(backAfter)));
+    return signals.SleepUntil(Deadline::After(std::chrono::steady_clock::now(), backAfter));
 }
 
 void GpsSimulator::Announce(const PseudoTerminal& port, std::size_t replayBytes)
@@ -226,7 +229,7 @@ void GpsSimulator::Announce(const PseudoTerminal& port, std::size_t replayBytes)
         std::fprintf(stderr,
             "devsim gps: GPS receiver on %s at 9600 baud, reports every 1 s driving a town loop at %g km/h "
             "with the %s talker, first fix after %g s\n",
-            where.c_str(), speedKmh, talker == ReceiverModel::Talker::Combined ? "GN" : "GP",
+            where.c_str(), speedKmh, habits.talker == ReceiverModel::Talker::Combined ? "GN" : "GP",
             ReceiverModel::NoFixSeconds);
 }
 
@@ -246,8 +249,15 @@ void GpsSimulator::Produce(const ReceiverModel& receiver, CaptureReplay& replay,
     // its line can carry drops output.
     if (writer.Idle()) {
         const double sinceStart = std::chrono::duration<double>(nextReport - switchedOn).count();
-        for (std::string& sentence : receiver.Report(nextReport, sinceStart))
+        for (std::string& sentence : receiver.Report(nextReport, sinceStart)) {
+            // The given share of sentences, spread evenly, as a noisy line damages them.
+            badChecksumDebt += badChecksumShare;
+            if (badChecksumDebt >= 1) {
+                badChecksumDebt -= 1;
+                SpoilChecksum(&sentence);
+            }
             writer.Push(std::move(sentence));
+        }
     }
     ScheduleNextReport(now);
 }
@@ -257,7 +267,7 @@ int GpsSimulator::Timeout(const PacedWriter& writer) const
     const int writing = writer.TimeoutMs(PacedWriter::Clock::now());
     if (!replayPath.empty())
         return writing;
-    return Sooner(writing, MillisecondsUntil(nextReport, std::chrono::system_clock::now()));
+    return Deadline::Sooner(writing, Deadline::PollTimeout(nextReport, std::chrono::system_clock::now()));
 }
 
 void GpsSimulator::ReadFromProgram(PseudoTerminal& port, PacedWriter& writer)

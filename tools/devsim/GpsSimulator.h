@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <string>
+#include <string_view>
 
 class CaptureReplay;
 class CommandLine;
@@ -38,7 +39,7 @@ private:
     enum class Ending { Stopped, Vanished, Failed };
 
     bool Parse(CommandLine& arguments, bool* help);
-    bool ParseTalker(CommandLine& arguments);
+    bool ParseHabit(std::string_view option, CommandLine& arguments);
     int Serve();
     // One appearance of the receiver: a fresh terminal (and link) served until Ctrl-C, a failure or the
     // time to go away.
@@ -59,9 +60,10 @@ private:
     std::string linkPath;
     std::string replayPath;
     double speedKmh = 50;
-    bool speedGiven = false;
-    ReceiverModel::Talker talker = ReceiverModel::Talker::Gps;
-    bool talkerGiven = false;
+    ReceiverModel::Habits habits;
+    // The share of sentences sent with a wrong checksum, and how far the next one is due.
+    double badChecksumShare = 0;
+    double badChecksumDebt = 0;
     // Seconds present before going away (0: never) and seconds away.
     double vanishAfter = 0;
     double backAfter = 5;

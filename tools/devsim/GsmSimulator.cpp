@@ -1,11 +1,12 @@
 #include "tools/devsim/GsmSimulator.h"
 
-#include "tools/devsim/CommandLine.h"
+#include "tools/common/CommandLine.h"
+#include "tools/common/Deadline.h"
 #include "tools/devsim/ConsoleInput.h"
 #include "tools/devsim/DeviceLink.h"
 #include "tools/devsim/PacedWriter.h"
 #include "tools/devsim/PseudoTerminal.h"
-#include "tools/devsim/SignalWatch.h"
+#include "tools/common/SignalWatch.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -41,7 +42,14 @@ constexpr const char* Help
       "                        comes back behind the same --link, echo on again\n"
       "  --split-replies       a reply's final result comes 300 ms after the rest\n"
       "\n"
-      "Answers AT, ATE0/ATE1, AT^SNFS=.., AT^SNFO=.., AT+CSQ, ATD<number>;, ATA and ATH;\n"
+      "The SIM and the network (AT+CPIN?, AT+CREG?, AT+CEREG?, AT+COPS?):\n"
+      "  --sim STATE           ready (default), absent or pin (waiting for its PIN)\n"
+      "  --registration STATE  home (default), roaming, searching or denied\n"
+      "  --register-after SECONDS\n"
+      "                        searching until then after switch-on, then as above\n"
+      "\n"
+      "Answers AT, ATE0/ATE1, AT^SNFS=.., AT^SNFO=.., AT+CSQ, ATD<number>;, ATA, ATH,\n"
+      "the identity queries AT+CGMI, AT+CGMM, AT+CGMR, AT+CGSN and the four above;\n"
       "any other AT command gets ERROR. Echo is on until ATE0. An incoming call rings\n"
       "every 3 s until ATA or ATH, or until the caller gives up after 30 s (NO CARRIER);\n"
       "a call ends from the other side after 20 s (NO CARRIER).\n"
@@ -58,27 +66,29 @@ constexpr std::pair<const char*, const char*> CallFailures[] = {
 
 constexpr double MaxSeconds = 86400;
 
-std::chrono::steady_clock::duration Seconds(double seconds)
-{
-    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-        std::chrono::duration<double>(seconds));
-}
+// The SIM and registration states by the names a shell user types.
+constexpr std::pair<const char*, ModemHabits::Sim> SimStates[] = {
+    { "ready", ModemHabits::Sim::Ready },
+    { "absent", ModemHabits::Sim::Absent },
+    { "pin", ModemHabits::Sim::WaitingForPin },
+};
+constexpr std::pair<const char*, ModemHabits::Registration> Registrations[] = {
+    { "home", ModemHabits::Registration::Home },
+    { "roaming", ModemHabits::Registration::Roaming },
+    { "searching", ModemHabits::Registration::Searching },
+    { "denied", ModemHabits::Registration::Denied },
+};
 
-int Sooner(int a, int b)
+template <typename Value, std::size_t Count>
+bool Pick(const std::pair<const char*, Value> (&names)[Count], std::string_view name, Value* value)
 {
-    if (a < 0)
-        return b;
-    if (b < 0)
-        return a;
-    return a < b ? a : b;
-}
-
-int MillisecondsUntil(std::optional<ModemModel::Clock::time_point> when, ModemModel::Clock::time_point now)
-{
-    if (!when)
-        return -1;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*when - now).count();
-    return left <= 0 ? 0 : static_cast<int>(left);
+    for (const auto& [text, named] : names) {
+        if (name == text) {
+            *value = named;
+            return true;
+        }
+    }
+    return false;
 }
 
 const char* Describe(ModemModel::CallState state)
@@ -105,13 +115,8 @@ int GsmSimulator::Main(CommandLine& arguments)
 
 bool GsmSimulator::Parse(CommandLine& arguments, bool* help)
 {
-    while (!arguments.AtEnd() && !arguments.Failed()) {
-        const std::string_view option = arguments.Next();
+    const bool parsed = arguments.ParseOptions(help, [&](std::string_view option) {
         double seconds = 0;
-        if (option == "--help" || option == "-h") {
-            *help = true;
-            return true;
-        }
         if (option == "--link") {
             if (arguments.Value(&linkPath) && linkPath.empty())
                 arguments.Fail("--link needs a path");
@@ -128,14 +133,36 @@ bool GsmSimulator::Parse(CommandLine& arguments, bool* help)
             splitReplies = arguments.NoValue();
         } else if (option == "--trace") {
             trace = arguments.NoValue();
-        } else if (!ParseHabit(option, arguments)) {
-            arguments.Fail("unknown option \"" + std::string(option) + "\"");
+        } else {
+            return ParseHabit(option, arguments) || ParseNetwork(option, arguments);
         }
-    }
+        return true;
+    });
     // Only a link keeps the name while the terminal behind it is replaced.
-    if (resetAfter && linkPath.empty())
+    if (parsed && !*help && resetAfter && linkPath.empty())
         arguments.Fail("--reset-after needs --link, the name the module comes back under");
     return !arguments.Failed();
+}
+
+// The options that pick the SIM and the network; false for any other option.
+bool GsmSimulator::ParseNetwork(std::string_view option, CommandLine& arguments)
+{
+    std::string name;
+    if (option == "--sim") {
+        if (arguments.Value(&name) && !Pick(SimStates, name, &habits.sim))
+            arguments.Fail("--sim needs ready, absent or pin, not \"" + name + "\"");
+    } else if (option == "--registration") {
+        if (arguments.Value(&name) && !Pick(Registrations, name, &habits.registration))
+            arguments.Fail("--registration needs home, roaming, searching or denied, not \"" + name + "\"");
+    } else if (option == "--register-after") {
+        double seconds = 0;
+        if (arguments.Number(0, MaxSeconds, &seconds))
+            habits.registerAfter
+                = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline::Seconds(seconds));
+    } else {
+        return false;
+    }
+    return true;
 }
 
 // The options that pick a module's habits; false for any other option.
@@ -165,7 +192,8 @@ bool GsmSimulator::ParseHabit(std::string_view option, CommandLine& arguments)
             arguments.Fail("--fail-calls needs no-carrier, busy, no-answer or error, not \"" + reply + "\"");
     } else if (option == "--caller-gives-up") {
         if (arguments.Number(1, MaxSeconds, &number)) {
-            habits.giveUpAfter = std::chrono::duration_cast<std::chrono::milliseconds>(Seconds(number));
+            habits.giveUpAfter
+                = std::chrono::duration_cast<std::chrono::milliseconds>(Deadline::Seconds(number));
             habits.giveUpSilently = true;
         }
     } else {
@@ -185,11 +213,11 @@ int GsmSimulator::Serve()
     console.Open();
     const auto start = Clock::now();
     if (ringAfter)
-        scheduledRing = start + Seconds(*ringAfter);
+        scheduledRing = Deadline::After(start, *ringAfter);
     else if (ringEvery)
-        scheduledRing = start + Seconds(*ringEvery);
+        scheduledRing = Deadline::After(start, *ringEvery);
     if (resetAfter)
-        scheduledReset = start + Seconds(*resetAfter);
+        scheduledReset = Deadline::After(start, *resetAfter);
     for (bool first = true;; first = false) {
         const PowerCycle end = RunModule(signals, console, first);
         if (end == PowerCycle::Failed)
@@ -273,11 +301,11 @@ void GsmSimulator::Announce(const PseudoTerminal& port, const ConsoleInput& cons
 int GsmSimulator::Timeout(const ModemModel& modem, const PacedWriter& writer) const
 {
     const auto now = Clock::now();
-    int timeout = Sooner(writer.TimeoutMs(now), MillisecondsUntil(modem.NextDeadline(), now));
+    int timeout = Deadline::Sooner(writer.TimeoutMs(now), Deadline::PollTimeout(modem.NextDeadline(), now));
     if (!held.empty())
-        timeout = Sooner(timeout, MillisecondsUntil(held.front().first, now));
-    timeout = Sooner(timeout, MillisecondsUntil(scheduledReset, now));
-    return Sooner(timeout, MillisecondsUntil(scheduledRing, now));
+        timeout = Deadline::Sooner(timeout, Deadline::PollTimeout(held.front().first, now));
+    timeout = Deadline::Sooner(timeout, Deadline::PollTimeout(scheduledReset, now));
+    return Deadline::Sooner(timeout, Deadline::PollTimeout(scheduledRing, now));
 }
 
 void GsmSimulator::ReadFromProgram(PseudoTerminal& port, ModemModel& modem, PacedWriter& writer)
@@ -353,7 +381,7 @@ void GsmSimulator::RunSchedule(ModemModel& modem, PacedWriter& writer, Clock::ti
         std::fprintf(stderr, "devsim gsm: scheduled call skipped: %s\n", Describe(modem.State()));
     Queue(writer, std::move(output), false, now);
     if (ringEvery)
-        scheduledRing = now + Seconds(*ringEvery);
+        scheduledRing = Deadline::After(now, *ringEvery);
     else
         scheduledRing.reset();
 }

@@ -39,6 +39,7 @@ private:
 
     bool Parse(CommandLine& arguments, bool* help);
     bool ParseHabit(std::string_view option, CommandLine& arguments);
+    bool ParseNetwork(std::string_view option, CommandLine& arguments);
     int Serve();
     // One stretch of the module being there, from switching on to Ctrl-C, a reset or a failure.
     PowerCycle RunModule(SignalWatch& signals, ConsoleInput& console, bool first);

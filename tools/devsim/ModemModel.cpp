@@ -15,6 +15,15 @@ constexpr char Registered[] = "\r\n+CREG: 1\r\n";
 // The extended incoming-call report, with the caller's number (type 129: national or unknown).
 constexpr char ExtendedRing[] = "\r\n+CRING: VOICE\r\n\r\n+CLIP: \"01701234567\",129\r\n";
 
+// What the identity queries answer: maker, model, firmware and a serial number of IMEI form.
+constexpr std::pair<const char*, const char*> Identity[] = {
+    { "+CGMI", "devsim" },
+    { "+CGMM", "simulated GSM module" },
+    { "+CGMR", "devsim 1.0" },
+    { "+CGSN", "490154203237518" },
+};
+constexpr char OperatorName[] = "devsim net";
+
 // The signal wanders slowly between 11 and 23 (about -91 to -67 dBm), a full swing every four minutes.
 constexpr double SignalMean = 17.0;
 constexpr double SignalSwing = 6.0;
@@ -103,6 +112,8 @@ std::string ModemModel::Execute(const std::string& command, Clock::time_point no
     }
     if (upper == "+CSQ")
         return SignalReport(now);
+    if (const std::string answer = Query(upper, now); !answer.empty())
+        return answer;
     if (upper.starts_with("D"))
         return Dial(body.substr(1), now);
     if (upper == "A")
@@ -153,6 +164,48 @@ std::string ModemModel::SignalReport(Clock::time_point now)
     report
         += std::string("\r\n+CSQ:") + (habits.blankInReport ? " " : "") + std::to_string(value) + ",99\r\n";
     return report + Ok;
+}
+
+std::string ModemModel::Query(const std::string& command, Clock::time_point now) const
+{
+    for (const auto& [name, answer] : Identity) {
+        if (command == name)
+            return std::string("\r\n") + answer + "\r\n" + Ok;
+    }
+    if (command == "+CPIN?") {
+        if (habits.sim == ModemHabits::Sim::Absent)
+            return "\r\n+CME ERROR: 10\r\n"; // SIM not inserted
+        return std::string("\r\n+CPIN: ") + (habits.sim == ModemHabits::Sim::Ready ? "READY" : "SIM PIN")
+            + "\r\n" + Ok;
+    }
+    const int status = RegistrationStatus(now);
+    if (command == "+CREG?" || command == "+CEREG?")
+        return "\r\n" + command.substr(0, command.size() - 1) + ": 0," + std::to_string(status) + "\r\n" + Ok;
+    if (command == "+COPS?") {
+        const bool registered = status == 1 || status == 5;
+        return std::string("\r\n+COPS: 0") + (registered ? std::string(",0,\"") + OperatorName + "\"" : "")
+            + "\r\n" + Ok;
+    }
+    return {};
+}
+
+int ModemModel::RegistrationStatus(Clock::time_point now) const
+{
+    if (habits.sim != ModemHabits::Sim::Ready)
+        return 0;
+    if (now - switchedOn < habits.registerAfter)
+        return 2;
+    switch (habits.registration) {
+    case ModemHabits::Registration::Home:
+        return 1;
+    case ModemHabits::Registration::Roaming:
+        return 5;
+    case ModemHabits::Registration::Searching:
+        return 2;
+    case ModemHabits::Registration::Denied:
+        return 3;
+    }
+    return 0;
 }
 
 std::string ModemModel::RingLines() const

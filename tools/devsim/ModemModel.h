@@ -26,6 +26,16 @@ struct ModemHabits {
     bool giveUpSilently = false;
     // A fixed signal value (0 to 31, or 99 for none); -1: a signal that drifts slowly.
     int signal = -1;
+
+    // The SIM as AT+CPIN? finds it: ready, not inserted (+CME ERROR: 10), or waiting for its PIN.
+    enum class Sim { Ready, Absent, WaitingForPin };
+    Sim sim = Sim::Ready;
+    // The network registration AT+CREG? and AT+CEREG? report once a SIM is ready: registered on the
+    // home network or roaming, still searching, or refused by the network. Until registerAfter has
+    // passed since switch-on the module is still searching.
+    enum class Registration { Home, Roaming, Searching, Denied };
+    Registration registration = Registration::Home;
+    std::chrono::milliseconds registerAfter { 0 };
 };
 
 // The simulated GSM module's command interpreter and call state, free of any I/O so it can be driven
@@ -33,10 +43,11 @@ struct ModemHabits {
 // command (while echo is on) ends with the command's own CR, then every result is CR LF text CR LF.
 //
 // Commands end at CR; LF is ignored, backspace deletes, and "AT" may be written "at". Known commands:
-// AT, ATE0/ATE1, AT^SNFS=<n>, AT^SNFO=<n,...>, AT+CSQ, ATD<number>; (voice call), ATA, ATH. Any other
-// command gets ERROR; a line that does not start with AT is no command and gets no answer. An incoming call
-// rings every RingSeconds until it is answered, hung up or given up (ModemHabits::giveUpAfter); a call,
-// dialled or answered, is ended by the other side after CallSeconds.
+// AT, ATE0/ATE1, AT^SNFS=<n>, AT^SNFO=<n,...>, AT+CSQ, ATD<number>; (voice call), ATA, ATH, the
+// identity queries AT+CGMI, AT+CGMM, AT+CGMR and AT+CGSN, and AT+CPIN?, AT+CREG?, AT+CEREG? and
+// AT+COPS?. Any other command gets ERROR; a line that does not start with AT is no command and gets no
+// answer. An incoming call rings every RingSeconds until it is answered, hung up or given up
+// (ModemHabits::giveUpAfter); a call, dialled or answered, is ended by the other side after CallSeconds.
 class ModemModel {
 public:
     using Clock = std::chrono::steady_clock;
@@ -72,6 +83,10 @@ private:
     std::string Dial(std::string_view number, Clock::time_point now);
     std::string Answer(Clock::time_point now);
     std::string SignalReport(Clock::time_point now);
+    // The answer to a query of identity, SIM, registration or operator; empty for another command.
+    std::string Query(const std::string& command, Clock::time_point now) const;
+    // The registration status number of 27.007 (1 home, 2 searching, 3 denied, 5 roaming, 0 none).
+    int RegistrationStatus(Clock::time_point now) const;
     std::string RingLines() const;
 
     Clock::time_point switchedOn;

@@ -1,17 +1,18 @@
 #include "tools/devsim/NmeaSentence.h"
 
-std::uint8_t NmeaChecksum(std::string_view body)
-{
-    std::uint8_t sum = 0;
-    for (const char c : body)
-        sum ^= static_cast<std::uint8_t>(c);
-    return sum;
+#include "nmea/NmeaParser.h"
+
+#include <string_view>
+
+namespace {
+
+constexpr char Hex[] = "0123456789ABCDEF";
+
 }
 
 std::string FinishNmeaSentence(std::string_view body)
 {
-    static constexpr char Hex[] = "0123456789ABCDEF";
-    const std::uint8_t sum = NmeaChecksum(body);
+    const std::uint8_t sum = NmeaParser::Checksum(body.data(), static_cast<int>(body.size()));
     std::string sentence;
     sentence.reserve(body.size() + 6);
     sentence += '$';
@@ -21,4 +22,16 @@ std::string FinishNmeaSentence(std::string_view body)
     sentence += Hex[sum & 0x0F];
     sentence += "\r\n";
     return sentence;
+}
+
+void SpoilChecksum(std::string* sentence)
+{
+    // The last checksum digit, just before CR LF, with its lowest bit flipped.
+    if (sentence->size() < 3)
+        return;
+    char& digit = (*sentence)[sentence->size() - 3];
+    const std::string_view hex(Hex);
+    const std::size_t value = hex.find(digit);
+    if (value != std::string_view::npos)
+        digit = hex[value ^ 1];
 }

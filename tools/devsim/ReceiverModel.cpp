@@ -1,9 +1,9 @@
 #include "tools/devsim/ReceiverModel.h"
 
+#include "tools/common/Format.h"
 #include "tools/devsim/NmeaSentence.h"
 
 #include <cmath>
-#include <cstdio>
 #include <ctime>
 
 namespace {
@@ -14,8 +14,8 @@ constexpr int GsaSlots = 12;
 constexpr int SatellitesPerGsv = 4;
 
 struct Stamp {
-    char time[48]; // hhmmss.ss (room for what the compiler cannot rule out)
-    char date[48]; // ddmmyy
+    std::string time; // hhmmss.ss
+    std::string date; // ddmmyy
 };
 
 Stamp MakeStamp(std::chrono::system_clock::time_point epoch)
@@ -27,12 +27,8 @@ Stamp MakeStamp(std::chrono::system_clock::time_point epoch)
     const std::time_t seconds = static_cast<std::time_t>(whole.count());
     std::tm utc {};
     gmtime_r(&seconds, &utc);
-    Stamp stamp {};
-    std::snprintf(
-        stamp.time, sizeof stamp.time, "%02d%02d%02d.%02ld", utc.tm_hour, utc.tm_min, utc.tm_sec, centis);
-    std::snprintf(
-        stamp.date, sizeof stamp.date, "%02d%02d%02d", utc.tm_mday, utc.tm_mon + 1, utc.tm_year % 100);
-    return stamp;
+    return { Format("%02d%02d%02d.%02ld", utc.tm_hour, utc.tm_min, utc.tm_sec, centis),
+        Format("%02d%02d%02d", utc.tm_mday, utc.tm_mon + 1, utc.tm_year % 100) };
 }
 
 // "ddmm.mmmmm,N,dddmm.mmmmm,E": degrees and decimal minutes, as receivers write them.
@@ -46,19 +42,9 @@ std::string Position(double latitude, double longitude)
             minutes = 0;
             ++degrees;
         }
-        char text[32];
-        std::snprintf(text, sizeof text, "%0*d%08.5f,%c", degreeDigits, degrees, minutes,
-            value < 0 ? negative : positive);
-        return std::string(text);
+        return Format("%0*d%08.5f,%c", degreeDigits, degrees, minutes, value < 0 ? negative : positive);
     };
     return part(latitude, 2, 'N', 'S') + "," + part(longitude, 3, 'E', 'W');
-}
-
-std::string Format(const char* format, auto... values)
-{
-    char text[160];
-    std::snprintf(text, sizeof text, format, values...);
-    return text;
 }
 
 // The satellites used, as GSA's twelve slots followed by the comma before PDOP.
@@ -77,41 +63,61 @@ std::string UsedSlots(const std::vector<SkySatellite>& satellites, int* usedCoun
     return slots;
 }
 
-void AppendNoFix(
-    std::vector<std::string>* report, const char* talker, const Stamp& stamp, const std::string& slots)
+// Fewer satellites spread over less of the sky give a worse geometry.
+struct Dilution {
+    double pdop;
+    double hdop;
+    double vdop;
+};
+
+Dilution DilutionFor(int usedCount, bool fixed)
 {
-    report->push_back(FinishNmeaSentence(Format("%sRMC,%s,V,,,,,,,%s,,,N", talker, stamp.time, stamp.date)));
+    if (!fixed)
+        return { 99.99, 99.99, 99.99 };
+    const double hdop = 0.7 + 4.0 / (usedCount > 0 ? usedCount : 1);
+    const double vdop = hdop * 1.4;
+    return { std::hypot(hdop, vdop), hdop, vdop };
+}
+
+void AppendNoFix(std::vector<std::string>* report, const char* talker, const Stamp& stamp)
+{
+    report->push_back(FinishNmeaSentence(
+        Format("%sRMC,%s,V,,,,,,,%s,,,N", talker, stamp.time.c_str(), stamp.date.c_str())));
     report->push_back(FinishNmeaSentence(Format("%sVTG,,T,,M,,N,,K,N", talker)));
-    report->push_back(FinishNmeaSentence(Format("%sGGA,%s,,,,,0,00,99.99,,,,,,", talker, stamp.time)));
-    report->push_back(FinishNmeaSentence(Format("%sGSA,A,1,%s99.99,99.99,99.99", talker, slots.c_str())));
+    report->push_back(
+        FinishNmeaSentence(Format("%sGGA,%s,,,,,0,00,99.99,,,,,,", talker, stamp.time.c_str())));
 }
 
 void AppendFix(std::vector<std::string>* report, const char* talker, const Stamp& stamp,
-    const RoutePoint& point, const std::string& slots, int usedCount)
+    const RoutePoint& point, int usedCount)
 {
     const std::string position = Position(point.latitude, point.longitude);
     const double knots = point.speedKmh / KmhPerKnot;
-    // Fewer satellites spread over less of the sky give a worse geometry.
-    const double hdop = 0.7 + 4.0 / (usedCount > 0 ? usedCount : 1);
-    const double vdop = hdop * 1.4;
-    const double pdop = std::hypot(hdop, vdop);
-    report->push_back(FinishNmeaSentence(Format("%sRMC,%s,A,%s,%.3f,%.2f,%s,,,A", talker, stamp.time,
-        position.c_str(), knots, point.courseDegrees, stamp.date)));
+    report->push_back(FinishNmeaSentence(Format("%sRMC,%s,A,%s,%.3f,%.2f,%s,,,A", talker, stamp.time.c_str(),
+        position.c_str(), knots, point.courseDegrees, stamp.date.c_str())));
     report->push_back(FinishNmeaSentence(
         Format("%sVTG,%.2f,T,,M,%.3f,N,%.3f,K,A", talker, point.courseDegrees, knots, point.speedKmh)));
-    report->push_back(FinishNmeaSentence(Format("%sGGA,%s,%s,1,%02d,%.2f,%.1f,M,%.1f,M,,", talker, stamp.time,
-        position.c_str(), usedCount, hdop, point.altitudeMeters, GeoidSeparation)));
-    report->push_back(
-        FinishNmeaSentence(Format("%sGSA,A,3,%s%.2f,%.2f,%.2f", talker, slots.c_str(), pdop, hdop, vdop)));
+    report->push_back(FinishNmeaSentence(
+        Format("%sGGA,%s,%s,1,%02d,%.2f,%.1f,M,%.1f,M,,", talker, stamp.time.c_str(), position.c_str(),
+            usedCount, DilutionFor(usedCount, true).hdop, point.altitudeMeters, GeoidSeparation)));
+}
+
+// One system's GSA; systemId is the NMEA 4.10 system id a combined receiver appends, or empty.
+void AppendGsa(std::vector<std::string>* report, const char* talker, const std::string& slots,
+    const Dilution& dop, bool fixed, const char* systemId)
+{
+    report->push_back(FinishNmeaSentence(Format("%sGSA,A,%c,%s%.2f,%.2f,%.2f%s", talker, fixed ? '3' : '1',
+        slots.c_str(), dop.pdop, dop.hdop, dop.vdop, systemId)));
 }
 
 // Four satellites to a sentence, each sentence saying how many there are in the group and which it is.
-void AppendGsv(std::vector<std::string>* report, const std::vector<SkySatellite>& satellites)
+void AppendGsv(
+    std::vector<std::string>* report, const char* talker, const std::vector<SkySatellite>& satellites)
 {
     const int inView = static_cast<int>(satellites.size());
     const int messages = (inView + SatellitesPerGsv - 1) / SatellitesPerGsv;
     for (int message = 0; message < messages; ++message) {
-        std::string body = Format("GPGSV,%d,%d,%02d", messages, message + 1, inView);
+        std::string body = Format("%sGSV,%d,%d,%02d", talker, messages, message + 1, inView);
         for (int i = message * SatellitesPerGsv; i < inView && i < (message + 1) * SatellitesPerGsv; ++i) {
             const SkySatellite& satellite = satellites[static_cast<std::size_t>(i)];
             body += Format(",%02d,%02d,%03d,", satellite.prn, satellite.elevation, satellite.azimuth);
@@ -124,31 +130,60 @@ void AppendGsv(std::vector<std::string>* report, const std::vector<SkySatellite>
 
 }
 
-ReceiverModel::ReceiverModel(double speedKmh, Talker talker)
-    : route(speedKmh)
-    , fixTalker(talker == Talker::Combined ? "GN" : "GP")
+ReceiverModel::ReceiverModel(double speedKmh)
+    : ReceiverModel(speedKmh, Habits {})
 {
+}
+
+ReceiverModel::ReceiverModel(double speedKmh, Habits receiverHabits)
+    : route(speedKmh)
+    , habits(receiverHabits)
+    , fixTalker(habits.talker == Talker::Combined ? "GN" : "GP")
+{
+}
+
+std::vector<SkySatellite> ReceiverModel::Sky(const SatelliteSky& sky, double sinceStart, bool fixed) const
+{
+    std::vector<SkySatellite> satellites = sky.At(sinceStart, fixed);
+    for (SkySatellite& satellite : satellites) {
+        if (habits.snr >= 0 && satellite.snr >= 0)
+            satellite.snr = habits.snr;
+    }
+    return satellites;
 }
 
 std::vector<std::string> ReceiverModel::Report(
     std::chrono::system_clock::time_point epoch, double sinceStart) const
 {
     const Stamp stamp = MakeStamp(epoch);
-    const bool fixed = sinceStart >= NoFixSeconds;
-    const std::vector<SkySatellite> satellites = sky.At(sinceStart, fixed);
-    int usedCount = 0;
-    const std::string slots = UsedSlots(satellites, &usedCount);
+    const bool fixed = habits.fix && sinceStart >= NoFixSeconds;
+    const bool combined = habits.talker == Talker::Combined;
+    const std::vector<SkySatellite> gpsSky = Sky(gps, sinceStart, fixed);
+    const std::vector<SkySatellite> glonassSky
+        = combined ? Sky(glonass, sinceStart, fixed) : std::vector<SkySatellite> {};
+    int gpsUsed = 0;
+    int glonassUsed = 0;
+    const std::string gpsSlots = UsedSlots(gpsSky, &gpsUsed);
+    const std::string glonassSlots = UsedSlots(glonassSky, &glonassUsed);
+    const Dilution dop = DilutionFor(gpsUsed + glonassUsed, fixed);
     std::vector<std::string> report;
-    if (!fixed) {
-        AppendNoFix(&report, fixTalker, stamp, slots);
-        AppendGsv(&report, satellites);
-        report.push_back(FinishNmeaSentence(Format("%sGLL,,,,,%s,V,N", fixTalker, stamp.time)));
-        return report;
-    }
     const RoutePoint point = route.At(sinceStart);
-    AppendFix(&report, fixTalker, stamp, point, slots, usedCount);
-    AppendGsv(&report, satellites);
-    report.push_back(FinishNmeaSentence(
-        Format("%sGLL,%s,%s,A,A", fixTalker, Position(point.latitude, point.longitude).c_str(), stamp.time)));
+    if (fixed)
+        AppendFix(&report, fixTalker, stamp, point, gpsUsed + glonassUsed);
+    else
+        AppendNoFix(&report, fixTalker, stamp);
+    if (habits.gsa) {
+        AppendGsa(&report, fixTalker, gpsSlots, dop, fixed, combined ? ",1" : "");
+        if (combined)
+            AppendGsa(&report, fixTalker, glonassSlots, dop, fixed, ",2");
+    }
+    AppendGsv(&report, "GP", gpsSky);
+    if (combined)
+        AppendGsv(&report, "GL", glonassSky);
+    if (fixed)
+        report.push_back(FinishNmeaSentence(Format("%sGLL,%s,%s,A,A", fixTalker,
+            Position(point.latitude, point.longitude).c_str(), stamp.time.c_str())));
+    else
+        report.push_back(FinishNmeaSentence(Format("%sGLL,,,,,%s,V,N", fixTalker, stamp.time.c_str())));
     return report;
 }

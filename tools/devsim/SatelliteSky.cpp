@@ -4,6 +4,7 @@
 #include <cmath>
 #include <iterator>
 #include <numbers>
+#include <span>
 
 namespace {
 
@@ -32,13 +33,28 @@ constexpr Orbit Orbits[] = {
     { 31, 35, 12, 1600, 270, 0.009 },
 };
 
+// Three GLONASS satellites high enough for a fix and one low on the horizon.
+constexpr Orbit GlonassOrbits[] = {
+    { 65, 55, 10, 2100, 20, 0.009 },
+    { 71, 33, 9, 1400, 140, -0.007 },
+    { 72, 24, 5, 1700, 230, 0.010 },
+    { 80, 7, 3, 900, 310, 0.005 },
+};
+
+}
+
+SatelliteSky::SatelliteSky(System skySystem)
+    : system(skySystem)
+{
 }
 
 std::vector<SkySatellite> SatelliteSky::At(double seconds, bool fixed) const
 {
+    const std::span<const Orbit> orbits
+        = system == System::Glonass ? std::span<const Orbit>(GlonassOrbits) : std::span<const Orbit>(Orbits);
     std::vector<SkySatellite> sky;
-    sky.reserve(std::size(Orbits));
-    for (const Orbit& orbit : Orbits) {
+    sky.reserve(orbits.size());
+    for (const Orbit& orbit : orbits) {
         SkySatellite satellite;
         satellite.prn = orbit.prn;
         const double phase = 2.0 * std::numbers::pi * seconds / orbit.swingSeconds + orbit.prn;

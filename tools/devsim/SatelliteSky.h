@@ -11,11 +11,14 @@ struct SkySatellite {
     bool used = false; // part of the fix
 };
 
-// The satellites in view of the simulated receiver. Elevation and azimuth drift slowly as the
-// satellites move, the signal strength flickers a little from second to second, satellites low on the
-// horizon are tracked weakly or not at all, and only those high enough take part in a fix.
+// The satellites of one satellite system in view of the simulated receiver. Elevation and azimuth drift
+// slowly as the satellites move, the signal strength flickers a little from second to second, satellites low
+// on the horizon are tracked weakly or not at all, and only those high enough take part in a fix.
 class SatelliteSky {
 public:
+    // GPS has eleven satellites in view, GLONASS (numbered from 65 in NMEA) four.
+    enum class System { Gps, Glonass };
+
     // Seconds after switch-on during which no signal has been acquired yet.
     static constexpr double AcquireSeconds = 2.0;
     // Lowest elevation at which a tracked satellite is used for the fix.
@@ -23,7 +26,12 @@ public:
     // Elevation below which the signal is too weak to track.
     static constexpr int TrackElevation = 5;
 
+    explicit SatelliteSky(System system = System::Gps);
+
     // The sky the given seconds after switch-on; fixed tells whether the receiver has a fix, so
     // satellites can be marked as used.
     std::vector<SkySatellite> At(double seconds, bool fixed) const;
+
+private:
+    System system;
 };

@@ -1,6 +1,6 @@
 #include "tools/devsim/UbxRateDecoder.h"
 
-#include "tools/devsim/UbxFrame.h"
+#include "tools/common/UbxFrame.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 #include "tools/devsim/BoardCommand.h"
-#include "tools/devsim/CommandLine.h"
+#include "tools/common/CommandLine.h"
 #include "tools/devsim/GpsSimulator.h"
 #include "tools/devsim/GsmSimulator.h"
 

@@ -1,33 +1,32 @@
 #include "tools/probecheck/BacklightCheck.h"
 
-#include "tools/devsim/CommandLine.h"
+#include "tools/common/CommandLine.h"
+#include "tools/common/Format.h"
+#include "tools/probecheck/CheckLoop.h"
+#include "tools/probecheck/CheckRecord.h"
 #include "tools/probecheck/DeviceLibrary.h"
-#include "tools/probecheck/JsonWriter.h"
 #include "tools/probecheck/Progress.h"
 #include "tools/probecheck/WindowReader.h"
 
-#include <charconv>
+#include <algorithm>
 
 namespace {
 
-constexpr const char* Help
-    = "Usage: probecheck backlight [--levels L,L,...] [--device DIR] [--json]\n"
+constexpr const char* HelpText
+    = "Usage: probecheck backlight [--levels L,L,...] [--device DIR]\n"
       "\n"
-      "Checks the display backlight through libglowkit, loaded as any program loads it.\n"
-      "Initialises the backlight, sets each level in turn and passes when every level\n"
-      "reads back and the registers hold it: for 0 the power enable is low; for 100 the\n"
-      "drive line is a plain output driven high; for 1 to 99 the drive line is on the\n"
-      "running PWM timer with a duty of 10 x level against the count of 1005. The level\n"
-      "found at the start is set again at the end.\n"
+      "Checks the backlight controller through libglowkit, loaded as any program loads\n"
+      "it: its registers, not the light itself. Initialises the backlight, sets each\n"
+      "level in turn, each reached from a different level, and passes when every level\n"
+      "reads back and the registers hold it: for 0 the power enable is low; for 100\n"
+      "the drive line is a plain output driven high; for 1 to 99 the drive line is on\n"
+      "the running PWM timer with a duty of 10 x level against the count of 1005. The\n"
+      "level found at the start is set again at the end.\n"
       "\n"
       "  --levels L,L,...  the levels to step through, each 0 to 100 (default 0,50,100)\n"
       "  --device DIR      the simulated board in DIR instead of the default registers\n"
       "                    (REGWIN_DIR, or real registers named by REGWIN_PHYS_92100000\n"
-      "                    and REGWIN_PHYS_91a00000)\n"
-      "  --json            print one JSON object on one line instead of the summary\n"
-      "\n"
-      "Exit status: 0 pass, 1 fail, 2 could not run (bad option, library or registers\n"
-      "out of reach).\n";
+      "                    and REGWIN_PHYS_91a00000)\n";
 
 constexpr std::size_t MaxLevels = 101;
 
@@ -48,57 +47,46 @@ constexpr std::uint32_t TimerCompare = 0x1C;
 constexpr std::uint32_t PeriodCount = 1005;
 constexpr std::int32_t FullLevel = 100;
 
-double DutyPercent(std::uint32_t compare, std::uint32_t count)
+// The registers in words, the same way for what a level requires and what the board holds, so the
+// two compare as texts.
+std::string Expected(std::int32_t level)
 {
-    if (count == 0)
-        return 0;
-    return compare >= count ? 100.0 : 100.0 * compare / count;
+    if (level == 0)
+        return "power off";
+    if (level == FullLevel)
+        return "power on, drive line high";
+    return Format("power on, timer running at %d / %u", 10 * level, PeriodCount);
+}
+
+std::string Found(std::int32_t level, const WindowReader& gpio, const WindowReader& timer)
+{
+    const std::uint32_t data = gpio.Read32(BacklightData);
+    const std::uint32_t mode = (gpio.Read32(BacklightControl) >> DriveModeShift) & 0x3;
+    const bool running = ((timer.Read32(TimerControl) >> TimerFieldShift) & TimerStartBit) != 0;
+    if ((data & PowerBit) == 0)
+        return "power off";
+    // Powered at level 0, the rest does not matter: that alone is wrong.
+    if (level == 0 || mode == DriveModeOutput)
+        return std::string("power on, drive line ") + ((data & DriveBit) ? "high" : "low");
+    if (mode != DriveModeTimer)
+        return Format("power on, drive line in mode %u", mode);
+    return Format("power on, timer %s at %u / %u", running ? "running" : "stopped",
+        timer.Read32(TimerCompare), timer.Read32(TimerCount));
 }
 
 } // namespace
 
-std::string BacklightCheck::Problem(const Step& step)
+const char* BacklightCheck::Help() const
 {
-    if (step.readBack != step.level)
-        return Format("reads back %d", step.readBack);
-    // Already at this level: the library rightly touches no register, so there is nothing to compare.
-    if (step.previous == step.level)
-        return {};
-    if (step.level == 0)
-        return step.powerEnabled ? "the power enable is still high" : "";
-    if (!step.powerEnabled)
-        return "the power enable is low";
-    if (step.level == FullLevel) {
-        if (step.driveMode == DriveModeOutput && step.driveHigh)
-            return {};
-        return Format("the drive line is not a plain output driven high (mode %u, %s)", step.driveMode,
-            step.driveHigh ? "high" : "low");
-    }
-    if (step.driveMode != DriveModeTimer)
-        return Format("the drive line is not on the timer (mode %u)", step.driveMode);
-    if (!step.timerRunning)
-        return "the timer is not running";
-    if (step.compare != static_cast<std::uint32_t>(10 * step.level) || step.count != PeriodCount)
-        return Format("the timer holds compare %u / count %u, not %d / %u", step.compare, step.count,
-            10 * step.level, PeriodCount);
-    return {};
+    return HelpText;
 }
 
-int BacklightCheck::Main(CommandLine& arguments)
+bool BacklightCheck::ParseOption(std::string_view option, CommandLine& arguments)
 {
-    return RunSubcommand(
-        arguments, "backlight", Help, [&](bool* help) { return Parse(arguments, help); },
-        [this] { return Run(); }, "probecheck");
-}
-
-bool BacklightCheck::Parse(CommandLine& arguments, bool* help)
-{
-    return ParseCheckOptions(arguments, &common, help, [&](std::string_view option) {
-        if (option != "--levels")
-            return false;
-        ParseLevels(arguments);
-        return true;
-    });
+    if (option != "--levels")
+        return false;
+    ParseLevels(arguments);
+    return true;
 }
 
 bool BacklightCheck::ParseLevels(CommandLine& arguments)
@@ -108,13 +96,10 @@ bool BacklightCheck::ParseLevels(CommandLine& arguments)
         return false;
     levels.clear();
     std::string_view rest = text;
-    while (levels.size() <= MaxLevels) {
+    while (levels.size() < MaxLevels) {
         const std::size_t comma = rest.find(',');
-        const std::string_view item = rest.substr(0, comma);
-        std::int32_t level = -1;
-        const auto [end, status] = std::from_chars(item.data(), item.data() + item.size(), level);
-        if (item.empty() || status != std::errc() || end != item.data() + item.size() || level < 0
-            || level > FullLevel) {
+        int level = -1;
+        if (!ParseWholeNumber(rest.substr(0, comma), &level) || level < 0 || level > FullLevel) {
             arguments.Fail("--levels needs levels from 0 to 100 separated by commas, not \"" + text + "\"");
             return false;
         }
@@ -127,154 +112,80 @@ bool BacklightCheck::ParseLevels(CommandLine& arguments)
     return false;
 }
 
-int BacklightCheck::Run()
+std::string BacklightCheck::StepName(std::size_t step) const
 {
-    CheckOutcome outcome;
-    {
-        Progress progress("backlight", report.Start());
-        progress.Status("initialising the backlight");
-        outcome = Measure();
-    }
-    return report.Finish(
-        outcome, devicePath.empty() ? common.device : devicePath, common.json,
-        [this](JsonWriter& writer) { WriteJson(writer); }, [this] { return Summary(); });
+    // A level given twice is told apart by how often it came before.
+    const auto earlier = std::count(levels.begin(), levels.begin() + static_cast<long>(step), levels[step]);
+    return earlier == 0 ? Format("level %d", levels[step])
+                        : Format("level %d #%ld", levels[step], earlier + 1);
 }
 
-CheckOutcome BacklightCheck::Measure()
+void BacklightCheck::Declare(CheckRecord& record) const
 {
+    for (std::size_t step = 0; step < levels.size(); ++step) {
+        record.Declare(StepName(step) + " readBack", "", levels[step], levels[step]);
+        record.Declare(StepName(step) + " registers", "", {}, {}, { Expected(levels[step]) });
+    }
+    record.Fact("checks",
+        RecordValue::Text(
+            "the backlight controller's registers (power enable, drive line, PWM timer), not the "
+            "light itself"));
+}
+
+void BacklightCheck::Run(CheckLoop& loop, Progress& progress, CheckRecord& record)
+{
+    Declare(record);
     std::string error;
-    if (!common.device.empty() && !WindowReader::UseBoardDirectory(common.device, &error))
-        return { Verdict::NotRun, error };
     DeviceLibrary glowkit;
-    std::int32_t (*initialise)() = nullptr;
-    std::int32_t (*getBrightness)() = nullptr;
-    std::int32_t (*setBrightness)(std::int32_t) = nullptr;
+    GetFunction* initialise = nullptr;
+    GetFunction* get = nullptr;
+    SetFunction* set = nullptr;
     if (!glowkit.Load("libglowkit.so.1", &error) || !glowkit.Find("InitBacklightCtrl", &initialise, &error)
-        || !glowkit.Find("GetBrightness", &getBrightness, &error)
-        || !glowkit.Find("SetBrightness", &setBrightness, &error))
-        return { Verdict::NotRun, error };
-    libraryPath = glowkit.Path();
+        || !glowkit.Find("GetBrightness", &get, &error) || !glowkit.Find("SetBrightness", &set, &error))
+        return record.CouldNotRun(error);
+    record.Fact("library", RecordValue::Text(glowkit.Path()));
+    progress.Event(Name(), "loaded " + glowkit.Path());
     if (initialise() != 1) {
-        return { Verdict::NotRun,
-            "InitBacklightCtrl failed: the library cannot reach the GPIO and timer registers (check "
-            "REGWIN_DIR, or "
-            "REGWIN_PHYS_92100000 and REGWIN_PHYS_91a00000 for real registers)" };
+        return record.CouldNotRun(
+            "InitBacklightCtrl failed: the library cannot reach the GPIO and timer registers "
+            "(check REGWIN_DIR, or REGWIN_PHYS_92100000 and REGWIN_PHYS_91a00000 for real "
+            "registers)");
     }
     WindowReader gpio;
     WindowReader timer;
-    if (!gpio.Map("GPIO", WindowReader::GpioAddress, WindowReader::GpioSize, &error)
-        || !timer.Map("timer", WindowReader::TimerAddress, WindowReader::TimerSize, &error))
-        return { Verdict::NotRun, error };
-    devicePath = gpio.Board();
-    registersPath = gpio.Source() + " " + timer.Source();
-    adoptedLevel = getBrightness();
-    for (const std::int32_t level : levels) {
-        const std::int32_t previous = setBrightness(level);
-        steps.push_back(Read(gpio, timer, level, previous, getBrightness()));
-    }
-    if (!steps.empty() && steps.back().level != *adoptedLevel) {
-        setBrightness(*adoptedLevel);
-        restoredLevel = getBrightness();
-    }
-    return Judge();
-}
-
-BacklightCheck::Step BacklightCheck::Read(const WindowReader& gpio, const WindowReader& timer,
-    std::int32_t level, std::int32_t previous, std::int32_t readBack) const
-{
-    Step step;
-    step.level = level;
-    step.previous = previous;
-    step.readBack = readBack;
-    const std::uint32_t control = gpio.Read32(BacklightControl);
-    const std::uint32_t data = gpio.Read32(BacklightData);
-    step.powerEnabled = (data & PowerBit) != 0;
-    step.driveMode = (control >> DriveModeShift) & 0x3;
-    step.driveHigh = (data & DriveBit) != 0;
-    step.timerRunning = ((timer.Read32(TimerControl) >> TimerFieldShift) & TimerStartBit) != 0;
-    step.count = timer.Read32(TimerCount);
-    step.compare = timer.Read32(TimerCompare);
-
-    step.problem = Problem(step);
-    return step;
-}
-
-CheckOutcome BacklightCheck::Judge() const
-{
-    std::string problems;
-    for (const Step& step : steps) {
-        if (!step.problem.empty())
-            problems
-                += Format("%slevel %d: %s", problems.empty() ? "" : "; ", step.level, step.problem.c_str());
-    }
-    if (!problems.empty())
-        return { Verdict::Fail, problems };
-    return { Verdict::Pass,
-        Format("%zu level%s set, read back and found in the registers", steps.size(),
-            steps.size() == 1 ? "" : "s") };
-}
-
-void BacklightCheck::WriteJson(JsonWriter& writer) const
-{
-    writer.BeginObject("criteria");
-    writer.BeginArray("levels");
-    for (const std::int32_t level : levels)
-        writer.Integer({}, level);
-    writer.EndArray();
-    writer.EndObject();
-    writer.BeginObject("measured");
-    writer.String("library", libraryPath);
-    writer.String("registers", registersPath);
-    if (adoptedLevel)
-        writer.Integer("levelAtStart", *adoptedLevel);
+    if (!gpio.Map("GPIO", GpioBlockAddress, GpioWindowSize, &error)
+        || !timer.Map("timer", TimerBlockAddress, TimerWindowSize, &error))
+        return record.CouldNotRun(error);
+    record.devicePath = gpio.Board();
+    record.Fact("registers", RecordValue::Text(gpio.Source() + " " + timer.Source()));
+    const std::int32_t atStart = get();
+    record.Fact("levelAtStart", RecordValue::Number(atStart));
+    // A Ctrl-C ends the steps, never the restoring of the level found.
+    bool stopped = false;
+    for (std::size_t step = 0; step < levels.size() && !(stopped = loop.TakeInterrupt()); ++step)
+        Step(step, gpio, timer, get, set, record);
+    set(atStart);
+    record.Fact("levelRestored", RecordValue::Number(get()));
+    if (stopped)
+        record.Interrupted(loop.SignalName());
     else
-        writer.Null("levelAtStart");
-    if (restoredLevel)
-        writer.Integer("levelRestored", *restoredLevel);
-    else
-        writer.Null("levelRestored");
-    writer.BeginArray("steps");
-    for (const Step& step : steps) {
-        writer.BeginObject();
-        writer.Integer("level", step.level);
-        writer.Integer("previous", step.previous);
-        writer.Integer("readBack", step.readBack);
-        writer.Bool("powerEnabled", step.powerEnabled);
-        writer.String("driveLine",
-            step.driveMode == DriveModeTimer        ? "timer"
-                : step.driveMode == DriveModeOutput ? "output"
-                                                    : "other");
-        writer.Bool("driveHigh", step.driveHigh);
-        writer.Bool("timerRunning", step.timerRunning);
-        writer.Integer("compare", step.compare);
-        writer.Integer("count", step.count);
-        writer.Number("dutyPercent", DutyPercent(step.compare, step.count), 1);
-        writer.Bool("ok", step.problem.empty());
-        writer.String("problem", step.problem);
-        writer.EndObject();
-    }
-    writer.EndArray();
-    writer.EndObject();
+        record.Complete();
 }
 
-std::string BacklightCheck::Summary() const
+void BacklightCheck::Step(std::size_t step, const WindowReader& gpio, const WindowReader& timer,
+    GetFunction* get, SetFunction* set, CheckRecord& record) const
 {
-    std::string summary = SummaryLine("registers", registersPath);
-    summary += SummaryLine("library", libraryPath);
-    if (adoptedLevel)
-        summary += SummaryLine("at start", Format("level %d", *adoptedLevel));
-    for (const Step& step : steps) {
-        std::string state = !step.powerEnabled ? "power off"
-            : step.driveMode == DriveModeOutput && step.driveHigh
-            ? "full, drive line high"
-            : Format("compare %u / count %u = %.1f %% duty", step.compare, step.count,
-                DutyPercent(step.compare, step.count));
-        summary += SummaryLine(Format("level %d", step.level),
-            Format("reads %d, %s%s%s", step.readBack, state.c_str(), step.problem.empty() ? "" : "  <- ",
-                step.problem.c_str()));
+    const std::int32_t level = levels[step];
+    const std::int32_t from = get();
+    std::optional<std::int32_t> via;
+    if (from == level) {
+        via = level == 0 ? FullLevel / 2 : 0;
+        set(*via);
     }
-    if (restoredLevel)
-        summary += SummaryLine("restored", Format("level %d", *restoredLevel));
-    summary += SummaryLine("took", Format("%.3f s", report.Elapsed()));
-    return summary;
+    set(level);
+    record.Measure(StepName(step) + " readBack", RecordValue::Number(get()));
+    const std::string found = Found(level, gpio, timer);
+    record.Measure(StepName(step) + " registers", RecordValue::Text(found));
+    record.Table("steps").rows.push_back({ { "level", RecordValue::Number(level) },
+        { "from", RecordValue::Number(via.value_or(from)) }, { "registers", RecordValue::Text(found) } });
 }

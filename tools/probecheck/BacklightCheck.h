@@ -1,60 +1,37 @@
 #pragma once
 
-#include "tools/probecheck/CheckReport.h"
+#include "tools/probecheck/BoardCheck.h"
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
-class CommandLine;
-class JsonWriter;
 class WindowReader;
 
-// `probecheck backlight`: loads libglowkit as any program would, initialises it, steps through the
-// brightness levels, and passes when each level reads back and the registers hold what that level
-// means: power enable low for 0; the drive line a plain output driven high for 100; otherwise the drive
-// line on the timer, running, with a compare value of ten times the level against its count. The level
-// found at the start is set again at the end.
-class BacklightCheck {
+// `probecheck backlight`: loads libglowkit as any program would, initialises it, and sets each level in
+// turn, each reached from a different level (when a level repeats the one already set, the check steps
+// away first, or the library would rightly touch nothing). It passes when each level reads back and
+// the registers hold what that level means: power enable low for 0; the drive line a plain output
+// driven high for 100; otherwise the drive line on the running timer with a compare value of ten times
+// the level against its count. It checks the controller's registers, not the light. The level found
+// at the start is set again at the end, also after Ctrl-C.
+class BacklightCheck final : public BoardCheck {
 public:
-    int Main(CommandLine& arguments);
+    const char* Name() const override { return "backlight"; }
+    const char* Help() const override;
+    bool ParseOption(std::string_view option, CommandLine& arguments) override;
+    void Run(CheckLoop& loop, Progress& progress, CheckRecord& record) override;
 
 private:
-    // What one level left in the library and the registers.
-    struct Step {
-        std::int32_t level = 0;
-        std::int32_t previous = 0;
-        std::int32_t readBack = 0;
-        bool powerEnabled = false;
-        std::uint32_t driveMode = 0; // the drive line's mode field: 1 plain output, 2 timer
-        bool driveHigh = false;
-        bool timerRunning = false;
-        std::uint32_t count = 0;
-        std::uint32_t compare = 0;
-        std::string problem; // empty when the step is right
-    };
+    using GetFunction = std::int32_t();
+    using SetFunction = std::int32_t(std::int32_t);
 
-    bool Parse(CommandLine& arguments, bool* help);
     bool ParseLevels(CommandLine& arguments);
-    int Run();
-    CheckOutcome Measure();
-    Step Read(const WindowReader& gpio, const WindowReader& timer, std::int32_t level, std::int32_t previous,
-        std::int32_t readBack) const;
-    // What is wrong with a step, or empty.
-    static std::string Problem(const Step& step);
-    CheckOutcome Judge() const;
-    void WriteJson(JsonWriter& writer) const;
-    std::string Summary() const;
+    // The names of the two measurements of the given step: the level read back, and the registers.
+    std::string StepName(std::size_t step) const;
+    void Declare(CheckRecord& record) const;
+    void Step(std::size_t step, const WindowReader& gpio, const WindowReader& timer, GetFunction* get,
+        SetFunction* set, CheckRecord& record) const;
 
     std::vector<std::int32_t> levels { 0, 50, 100 };
-    CommonOptions common;
-
-    CheckReport report { "backlight" };
-    std::string devicePath;
-    std::string registersPath;
-    std::string libraryPath;
-    std::optional<std::int32_t> adoptedLevel;
-    std::optional<std::int32_t> restoredLevel;
-    std::vector<Step> steps;
 };

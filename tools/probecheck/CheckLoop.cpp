@@ -11,10 +11,6 @@
 
 bool CheckLoop::Open(std::string* error)
 {
-    if (!signals.Open()) {
-        *error = std::string("cannot watch for Ctrl-C: ") + std::strerror(errno);
-        return false;
-    }
     wake.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake.IsValid()) {
         *error = std::string("cannot make an event descriptor: ") + std::strerror(errno);
@@ -29,9 +25,38 @@ void CheckLoop::Post(std::function<void()> job)
         std::lock_guard guard(lock);
         jobs.push_back(std::move(job));
     }
+    Wake();
+}
+
+void CheckLoop::Interrupt(int signal)
+{
+    {
+        std::lock_guard guard(lock);
+        interrupted = true;
+        lastSignal = signal;
+    }
+    Wake();
+}
+
+void CheckLoop::Wake()
+{
     const std::uint64_t one = 1;
     // Only fails when the counter is about to overflow, and then the loop is awake anyway.
     [[maybe_unused]] const ssize_t written = write(wake.Get(), &one, sizeof one);
+}
+
+bool CheckLoop::TakeInterrupt()
+{
+    std::lock_guard guard(lock);
+    const bool taken = interrupted;
+    interrupted = false;
+    return taken;
+}
+
+bool CheckLoop::StopRequested() const
+{
+    std::lock_guard guard(lock);
+    return lastSignal != 0;
 }
 
 CheckLoop::Stop CheckLoop::RunUntil(const std::function<bool()>& done, Clock::time_point deadline)
@@ -39,10 +64,8 @@ CheckLoop::Stop CheckLoop::RunUntil(const std::function<bool()>& done, Clock::ti
     for (;;) {
         // A signal is reported by exactly one wait, the first to see it, even when that wait's work
         // happened to be done at the same moment: a Ctrl-C is never lost between two waits.
-        if (interrupted) {
-            interrupted = false;
+        if (TakeInterrupt())
             return Stop::Interrupted;
-        }
         if (done() || RunJobs(done) || RunDueTimers(done))
             return Stop::Done;
         if (Clock::now() >= deadline)
@@ -117,24 +140,16 @@ void CheckLoop::Wait(Clock::time_point until)
 {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
     const int timeout = left <= 0 ? 0 : static_cast<int>(left < 60000 ? left : 60000);
-    pollfd watched[2] = { { wake.Get(), POLLIN, 0 }, { signals.Fd(), POLLIN, 0 } };
-    if (poll(watched, 2, timeout) <= 0)
-        return;
-    if (watched[0].revents & POLLIN) {
+    pollfd watched { wake.Get(), POLLIN, 0 };
+    if (poll(&watched, 1, timeout) > 0 && (watched.revents & POLLIN)) {
         std::uint64_t count = 0;
         [[maybe_unused]] const ssize_t got = read(wake.Get(), &count, sizeof count);
-    }
-    if (watched[1].revents & POLLIN) {
-        const int signal = signals.Take();
-        if (signal != 0) {
-            lastSignal = signal;
-            interrupted = true;
-        }
     }
 }
 
 std::string CheckLoop::SignalName() const
 {
+    std::lock_guard guard(lock);
     switch (lastSignal) {
     case SIGINT:
         return "SIGINT (Ctrl-C)";

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "serial/UniqueFd.h"
-#include "tools/devsim/SignalWatch.h"
 #include "ui/ThreadDispatcher.h"
 
 #include <chrono>
@@ -13,11 +12,12 @@
 
 // The thread a check runs on, standing in for a program's UI thread: windows registered from it get
 // their synchronous sends (the serial link's chunks) run here, one at a time, together with the check's
-// timers. Ctrl-C, SIGTERM and SIGHUP end a wait instead of the process, so the check can close its
-// device and report what it measured.
+// timers. A signal that the call's main thread takes (Ctrl-C, SIGTERM, SIGHUP) is handed in through
+// Interrupt and ends a wait instead of the process, so the check can close its device and report what
+// it measured.
 //
-// Open before any other thread starts, so that every thread inherits the blocked signals. Post may be
-// called from any thread; everything else only from the thread that runs the loop.
+// Post and Interrupt may be called from any thread; everything else only from the thread that runs the
+// loop.
 class CheckLoop final : public ThreadDispatcher {
 public:
     using Clock = std::chrono::steady_clock;
@@ -28,10 +28,16 @@ public:
     CheckLoop& operator=(const CheckLoop&) = delete;
     ~CheckLoop() override = default;
 
-    // False with a message when the signals or the wake-up descriptor cannot be set up.
+    // False with a message when the wake-up descriptor cannot be made.
     [[nodiscard]] bool Open(std::string* error);
 
     void Post(std::function<void()> job) override;
+    // A signal arrived: the wait that runs now, or the next one, ends as interrupted, and from now on
+    // StopRequested holds.
+    void Interrupt(int signal);
+    // Whether a signal arrived since the last wait or TakeInterrupt reported one; reports it once.
+    bool TakeInterrupt();
+    bool StopRequested() const;
 
     // Runs posted jobs and due timers until done() holds (checked after each of them and at the start),
     // the deadline passes, or a signal arrives; a signal that arrived since the last wait that reported
@@ -42,12 +48,6 @@ public:
     // runs restarts it.
     void SetTimer(unsigned id, std::chrono::milliseconds period, std::function<void()> tick);
     void KillTimer(unsigned id);
-
-    // The moment seconds after from: the checks take their times as seconds from the command line.
-    static Clock::time_point After(Clock::time_point from, double seconds)
-    {
-        return from + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    }
 
     // The signal that ended the last interrupted wait ("SIGINT"), or empty.
     std::string SignalName() const;
@@ -60,16 +60,16 @@ private:
         std::function<void()> tick;
     };
 
+    void Wake();
     bool RunJobs(const std::function<bool()>& done);
     bool RunDueTimers(const std::function<bool()>& done);
     Clock::time_point NextWake(Clock::time_point deadline) const;
     void Wait(Clock::time_point until);
 
-    SignalWatch signals;
     UniqueFd wake;
-    bool interrupted = false; // a signal arrived that no wait has reported yet
-    int lastSignal = 0;
-    std::mutex lock;
+    mutable std::mutex lock;
+    bool interrupted = false; // guarded by lock: a signal arrived that no wait has reported yet
+    int lastSignal = 0; // guarded by lock
     std::deque<std::function<void()>> jobs; // guarded by lock
     std::vector<Timer> timers;
 };

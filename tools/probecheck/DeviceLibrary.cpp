@@ -33,10 +33,13 @@ DeviceLibrary::~DeviceLibrary()
 bool DeviceLibrary::Load(const char* fileName, std::string* error)
 {
     // The folder is looked up here rather than left to the program's run path, which the loader does
-    // not consult when a sanitizer's runtime makes the dlopen call on the program's behalf.
+    // not consult when a sanitizer's runtime makes the dlopen call on the program's behalf. The installed
+    // layout comes first: an installed probecheck must load the libraries of its own packages (under the
+    // multiarch directory), not whatever an old install left in a plain ../lib. A build tree has nothing
+    // at the installed place, so it still finds build/lib.
     std::string chosen = fileName;
     const std::string directory = ProgramDirectory();
-    for (const char* libraryDirectory : { PROBECHECK_BUILD_LIBRARY_DIR, PROBECHECK_INSTALL_LIBRARY_DIR }) {
+    for (const char* libraryDirectory : { PROBECHECK_INSTALL_LIBRARY_DIR, PROBECHECK_BUILD_LIBRARY_DIR }) {
         const std::string candidate = directory + libraryDirectory + "/" + fileName;
         char resolved[PATH_MAX];
         if (!directory.empty() && realpath(candidate.c_str(), resolved)) {

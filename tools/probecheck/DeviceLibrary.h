@@ -3,9 +3,9 @@
 #include <string>
 
 // One of the device libraries, loaded at run time the way any program on the device may load it: with
-// dlopen, by its file name. The program's own library folder (build/lib beside build/bin, or the
-// installed library folder beside the installed program) comes first, then the loader's usual search.
-// Unloaded when the object goes, which runs the library's unload hook and releases its register windows.
+// dlopen, by its file name. The program's own library folder (the installed library folder beside the
+// installed program, or build/lib beside build/bin) comes first, then the loader's usual search.
+// Closed when the object goes; the libraries themselves stay loaded until the process exits.
 class DeviceLibrary {
 public:
     DeviceLibrary() = default;

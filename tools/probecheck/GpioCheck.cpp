@@ -1,26 +1,29 @@
 #include "tools/probecheck/GpioCheck.h"
 
-#include "tools/devsim/CommandLine.h"
+#include "pinbank/PinTable.h"
+#include "tools/common/CommandLine.h"
+#include "tools/common/Deadline.h"
+#include "tools/common/Format.h"
 #include "tools/probecheck/CheckLoop.h"
+#include "tools/probecheck/CheckRecord.h"
 #include "tools/probecheck/DeviceLibrary.h"
-#include "tools/probecheck/JsonWriter.h"
 #include "tools/probecheck/Progress.h"
-#include "tools/probecheck/WindowReader.h"
-
-#include <charconv>
 
 namespace {
 
-constexpr const char* Help
-    = "Usage: probecheck gpio [--set PIN=LEVEL ...] [--expect PIN=LEVEL ...] [--settle S]\n"
-      "                       [--device DIR] [--json]\n"
+constexpr const char* HelpText
+    = "Usage: probecheck gpio [--wire OUT:IN ...] [--set PIN=LEVEL ...] [--expect PIN=LEVEL ...]\n"
+      "                       [--settle S] [--device DIR]\n"
       "\n"
-      "Checks the GPIO lines through libpinbank, loaded as any program loads it. Drives\n"
-      "each --set output, waits for the lines to settle, then passes when every\n"
-      "--expect pin reads the given level: on a loopback fixture that wires outputs to\n"
-      "inputs, this shows both ends of every wire working. Without --expect it only\n"
-      "drives the outputs and reports every pin.\n"
+      "Checks the GPIO lines of a loopback fixture through libpinbank, loaded as any\n"
+      "program loads it. First drives each --set output and reads each --expect pin;\n"
+      "then drives each --wire output low, high and low again while the other wires'\n"
+      "outputs are held at the opposite level, and requires every wired input to follow\n"
+      "each step. That catches an input stuck at either level, an open wire, and two\n"
+      "wires shorted or crossed. A call with nothing to compare is an error.\n"
       "\n"
+      "  --wire OUT:IN       output OUT (50 to 58) is wired to input IN (0 to 3);\n"
+      "                      repeatable, each pin in one wire only\n"
       "  --set PIN=LEVEL     drive output PIN (50 to 58) to LEVEL (0 low, 1 high); repeatable\n"
       "  --expect PIN=LEVEL  require PIN to read LEVEL: an input (0 to 3), or an output\n"
       "                      (50 to 58) read back; repeatable\n"
@@ -28,55 +31,51 @@ constexpr const char* Help
       "                      (default 0.05: a simulated wire takes a few milliseconds)\n"
       "  --device DIR        the simulated board in DIR instead of the default registers\n"
       "                      (REGWIN_DIR, or real registers named by REGWIN_PHYS_92100000)\n"
-      "  --json              print one JSON object on one line instead of the summary\n"
       "\n"
-      "Outputs keep the levels they were driven to. Reading an input puts its line into\n"
-      "input mode, as the library always does.\n"
-      "\n"
-      "Exit status: 0 pass, 1 fail, 2 could not run (bad option, library or registers\n"
-      "out of reach, interrupted).\n";
+      "Outputs keep the levels they were last driven to. Reading an input puts its line\n"
+      "into input mode, as the library always does.\n";
 
-// The pins the library's callers may use: four inputs and nine outputs.
-constexpr std::int32_t Pins[] = { 0, 1, 2, 3, 50, 51, 52, 53, 54, 55, 56, 57, 58 };
+// The levels of one wire's steps, and what the steps are called.
+constexpr int WireSteps[] = { 0, 1, 0 };
+constexpr const char* WireStepNames[] = { "low", "high", "low again" };
 
-bool IsOutputPin(std::int32_t pin)
+std::string WireStep(const PinWire& wire, std::size_t step)
 {
-    return pin >= 50 && pin <= 58;
-}
-
-bool IsKnownPin(std::int32_t pin)
-{
-    return (pin >= 0 && pin <= 3) || IsOutputPin(pin);
-}
-
-bool ParseWhole(std::string_view text, std::int32_t* value)
-{
-    const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), *value);
-    return !text.empty() && status == std::errc() && end == text.data() + text.size();
+    return Format("wire %d:%d %s", wire.output, wire.input, WireStepNames[step]);
 }
 
 } // namespace
 
-int GpioCheck::Main(CommandLine& arguments)
+const char* GpioCheck::Help() const
 {
-    return RunSubcommand(
-        arguments, "gpio", Help, [&](bool* help) { return Parse(arguments, help); }, [this] { return Run(); },
-        "probecheck");
+    return HelpText;
 }
 
-bool GpioCheck::Parse(CommandLine& arguments, bool* help)
+bool GpioCheck::ParseOption(std::string_view option, CommandLine& arguments)
 {
-    return ParseCheckOptions(arguments, &common, help, [&](std::string_view option) {
-        if (option == "--set")
-            ParsePinLevel(arguments, true, &outputs);
-        else if (option == "--expect")
-            ParsePinLevel(arguments, false, &expected);
-        else if (option == "--settle")
-            (void)arguments.Number(0, 10, &settleSeconds);
-        else
-            return false;
-        return true;
-    });
+    if (option == "--set")
+        ParsePinLevel(arguments, true, &outputs);
+    else if (option == "--expect")
+        ParsePinLevel(arguments, false, &expected);
+    else if (option == "--wire")
+        ParseWire(arguments);
+    else if (option == "--settle")
+        (void)arguments.Number(0, 10, &settleSeconds);
+    else
+        return false;
+    return true;
+}
+
+void GpioCheck::CheckOptions(CommandLine& arguments)
+{
+    if (expected.empty() && wires.empty())
+        arguments.Fail("nothing to compare: give --wire OUT:IN or --expect PIN=LEVEL");
+    for (const PinLevel& output : outputs) {
+        for (const PinWire& wire : wires) {
+            if (wire.output == output.pin)
+                arguments.Fail(Format("output %d is both --set and in a --wire", output.pin));
+        }
+    }
 }
 
 void GpioCheck::ParsePinLevel(CommandLine& arguments, bool outputsOnly, std::vector<PinLevel>* list)
@@ -87,160 +86,127 @@ void GpioCheck::ParsePinLevel(CommandLine& arguments, bool outputsOnly, std::vec
         return;
     const std::size_t equals = text.find('=');
     PinLevel pinLevel {};
-    if (equals == std::string::npos || !ParseWhole(std::string_view(text).substr(0, equals), &pinLevel.pin)
-        || !ParseWhole(std::string_view(text).substr(equals + 1), &pinLevel.level)
+    if (equals == std::string::npos
+        || !ParseWholeNumber(std::string_view(text).substr(0, equals), &pinLevel.pin)
+        || !ParseWholeNumber(std::string_view(text).substr(equals + 1), &pinLevel.level)
         || (pinLevel.level != 0 && pinLevel.level != 1)) {
         arguments.Fail(std::string(option) + " needs PIN=LEVEL with LEVEL 0 or 1, not \"" + text + "\"");
         return;
     }
-    if (outputsOnly ? !IsOutputPin(pinLevel.pin) : !IsKnownPin(pinLevel.pin)) {
+    const PinLine* pin = FindPin(pinLevel.pin);
+    if (!pin || (outputsOnly && pin->direction != PinDirection::Output)) {
         arguments.Fail(std::string(option) + " " + text + ": no such "
             + (outputsOnly ? "output pin (outputs are 50 to 58)"
                            : "pin (inputs are 0 to 3, outputs 50 to 58)"));
         return;
     }
     for (const PinLevel& other : *list) {
-        if (other.pin == pinLevel.pin) {
-            arguments.Fail(std::string(option) + ": pin " + std::to_string(pinLevel.pin) + " is given twice");
-            return;
-        }
+        if (other.pin == pinLevel.pin)
+            return arguments.Fail(
+                std::string(option) + ": pin " + std::to_string(pinLevel.pin) + " is given twice");
     }
     list->push_back(pinLevel);
 }
 
-int GpioCheck::Run()
+void GpioCheck::ParseWire(CommandLine& arguments)
 {
-    CheckOutcome outcome;
-    {
-        Progress progress("gpio", report.Start());
-        CheckLoop loop;
-        if (loop.Open(&outcome.reason))
-            outcome = Measure(loop, progress);
+    std::string text;
+    PinWire wire;
+    std::string error;
+    if (!arguments.Value(&text))
+        return;
+    if (!ParsePinWire(text, &wire, &error))
+        return arguments.Fail(error);
+    // Holding the other wires at the opposite level needs each pin in one wire only.
+    for (const PinWire& other : wires) {
+        if (other.output == wire.output || other.input == wire.input)
+            return arguments.Fail("--wire " + text + ": a pin of it is in another --wire already");
     }
-    return report.Finish(
-        outcome, devicePath.empty() ? common.device : devicePath, common.json,
-        [this](JsonWriter& writer) { WriteJson(writer); }, [this] { return Summary(); });
+    wires.push_back(wire);
 }
 
-CheckOutcome GpioCheck::Measure(CheckLoop& loop, Progress& progress)
+void GpioCheck::Declare(CheckRecord& record) const
 {
-    std::string error;
-    if (!common.device.empty() && !WindowReader::UseBoardDirectory(common.device, &error))
-        return { Verdict::NotRun, error };
+    for (const PinLevel& expectation : expected)
+        record.Declare(Format("pin %d", expectation.pin), "", expectation.level, expectation.level);
+    for (const PinWire& wire : wires) {
+        for (std::size_t step = 0; step < std::size(WireSteps); ++step) {
+            // Driven: this wire at the step's level, every other at the opposite one.
+            std::string want;
+            for (const PinWire& other : wires)
+                want
+                    += Format(" %d=%d", other.input, &other == &wire ? WireSteps[step] : 1 - WireSteps[step]);
+            record.Declare(WireStep(wire, step), "", {}, {}, { want.substr(1) });
+        }
+    }
+}
+
+void GpioCheck::Run(CheckLoop& loop, Progress& progress, CheckRecord& record)
+{
+    Declare(record);
     // The library reports nothing when its registers are out of reach (it reads 0 and drives nothing),
     // so look for them the way it does before believing a single reading.
+    std::string error;
     WindowReader gpio;
-    if (!gpio.Map("GPIO", WindowReader::GpioAddress, WindowReader::GpioSize, &error))
-        return { Verdict::NotRun, error };
-    devicePath = gpio.Board();
-    registersPath = gpio.Source();
+    if (!gpio.Map("GPIO", GpioBlockAddress, GpioWindowSize, &error))
+        return record.CouldNotRun(error);
+    record.devicePath = gpio.Board();
+    record.Fact("registers", RecordValue::Text(gpio.Source()));
     DeviceLibrary pinbank;
     GetInputFunction* getInput = nullptr;
     SetOutputFunction* setOutput = nullptr;
     if (!pinbank.Load("libpinbank.so.1", &error) || !pinbank.Find("GetGPInput", &getInput, &error)
         || !pinbank.Find("SetGPOutput", &setOutput, &error))
-        return { Verdict::NotRun, error };
-    libraryPath = pinbank.Path();
-    progress.Event("loaded " + libraryPath);
+        return record.CouldNotRun(error);
+    record.Fact("library", RecordValue::Text(pinbank.Path()));
+    progress.Event(Name(), "loaded " + pinbank.Path());
 
     for (const PinLevel& output : outputs)
         setOutput(output.pin, output.level);
-    drivenAt = report.Elapsed();
-    if (!outputs.empty())
-        progress.Event(Format("drove %zu output%s", outputs.size(), outputs.size() == 1 ? "" : "s"));
-
     // One reading after the lines had time to follow, not the first reading that happens to match: a
     // wire that still shows the level from before the outputs changed must not pass.
-    const auto settled = CheckLoop::After(CheckLoop::Clock::now(), settleSeconds);
-    progress.Status("letting the lines settle");
-    if (loop.RunUntil([] { return false; }, settled) == CheckLoop::Stop::Interrupted)
-        return report.Interrupted(loop.SignalName());
+    if (!Settle(loop, record))
+        return;
     for (const PinLevel& expectation : expected)
-        readings.push_back(getInput(expectation.pin));
-    readAt = report.Elapsed();
-    for (const std::int32_t pin : Pins)
-        allPins.push_back({ pin, getInput(pin) });
-    return Judge();
+        record.Measure(Format("pin %d", expectation.pin), RecordValue::Number(getInput(expectation.pin)));
+    if (!DriveWires(loop, record, getInput, setOutput))
+        return;
+    RecordTable& pins = record.Table("pins");
+    for (const PinLine& pin : PinTable)
+        pins.rows.push_back(
+            { { "pin", RecordValue::Number(pin.pin) }, { "level", RecordValue::Number(getInput(pin.pin)) } });
+    record.Complete();
 }
 
-CheckOutcome GpioCheck::Judge() const
+bool GpioCheck::Settle(CheckLoop& loop, CheckRecord& record) const
 {
-    if (expected.empty()) {
-        return { Verdict::Pass,
-            Format("nothing expected: drove %zu output%s and read every pin", outputs.size(),
-                outputs.size() == 1 ? "" : "s") };
-    }
-    std::string reason;
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        if (readings[i] == expected[i].level)
-            continue;
-        reason += Format("%s%s %d reads %d, expected %d", reason.empty() ? "" : "; ",
-            IsOutputPin(expected[i].pin) ? "output" : "input", expected[i].pin, readings[i],
-            expected[i].level);
-    }
-    if (reason.empty()) {
-        return { Verdict::Pass,
-            Format("%zu pin%s read as expected after driving %zu output%s", expected.size(),
-                expected.size() == 1 ? "" : "s", outputs.size(), outputs.size() == 1 ? "" : "s") };
-    }
-    return { Verdict::Fail, reason + Format(" (read %g s after driving)", settleSeconds) };
+    const auto settled = Deadline::After(CheckLoop::Clock::now(), settleSeconds);
+    if (loop.RunUntil([] { return false; }, settled) != CheckLoop::Stop::Interrupted)
+        return true;
+    record.Interrupted(loop.SignalName());
+    return false;
 }
 
-void GpioCheck::WriteJson(JsonWriter& writer) const
+bool GpioCheck::DriveWires(
+    CheckLoop& loop, CheckRecord& record, GetInputFunction* getInput, SetOutputFunction* setOutput) const
 {
-    const auto pinList = [&writer](const char* key, const std::vector<PinLevel>& list) {
-        writer.BeginArray(key);
-        for (const PinLevel& entry : list) {
-            writer.BeginObject();
-            writer.Integer("pin", entry.pin);
-            writer.Integer("level", entry.level);
-            writer.EndObject();
+    for (const PinWire& wire : wires) {
+        for (std::size_t step = 0; step < std::size(WireSteps); ++step) {
+            for (const PinWire& other : wires)
+                setOutput(other.output, &other == &wire ? WireSteps[step] : 1 - WireSteps[step]);
+            if (!Settle(loop, record))
+                return false;
+            record.Measure(WireStep(wire, step), RecordValue::Text(Levels(getInput)));
         }
-        writer.EndArray();
-    };
-    writer.BeginObject("criteria");
-    pinList("set", outputs);
-    pinList("expect", expected);
-    writer.Number("settleSeconds", settleSeconds, 3);
-    writer.EndObject();
-    writer.BeginObject("timings");
-    if (drivenAt && readAt) {
-        writer.Number("drivenSeconds", *drivenAt, 4);
-        writer.Number("readSeconds", *readAt, 4);
-    } else {
-        writer.Null("drivenSeconds");
-        writer.Null("readSeconds");
     }
-    writer.EndObject();
-    writer.BeginObject("measured");
-    writer.String("library", libraryPath);
-    writer.String("registers", registersPath);
-    std::vector<PinLevel> read;
-    for (std::size_t i = 0; i < expected.size() && i < readings.size(); ++i)
-        read.push_back({ expected[i].pin, readings[i] });
-    pinList("expectedPinsRead", read);
-    pinList("pins", allPins);
-    writer.EndObject();
+    return true;
 }
 
-std::string GpioCheck::Summary() const
+// "2=0 3=1": what every wired input reads.
+std::string GpioCheck::Levels(GetInputFunction* getInput) const
 {
-    std::string summary = SummaryLine("registers", registersPath);
-    summary += SummaryLine("library", libraryPath);
-    for (const PinLevel& output : outputs)
-        summary += SummaryLine("drove", Format("output %d %s", output.pin, output.level ? "high" : "low"));
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const int reading = i < readings.size() ? readings[i] : -1;
-        summary += SummaryLine("expected",
-            Format("pin %d %s, read %s%s", expected[i].pin, expected[i].level ? "high" : "low",
-                reading < 0 ? "nothing" : (reading ? "high" : "low"),
-                reading == expected[i].level ? "" : "  <- wrong"));
-    }
     std::string levels;
-    for (const PinLevel& pin : allPins)
-        levels += Format("%s%d:%d", levels.empty() ? "" : " ", pin.pin, pin.level);
-    if (!levels.empty())
-        summary += SummaryLine("all pins", levels);
-    summary += SummaryLine("took", Format("%.3f s", report.Elapsed()));
-    return summary;
+    for (const PinWire& wire : wires)
+        levels += Format(" %d=%d", wire.input, getInput(wire.input));
+    return levels.substr(1);
 }

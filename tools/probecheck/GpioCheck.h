@@ -1,24 +1,24 @@
 #pragma once
 
-#include "tools/probecheck/CheckReport.h"
+#include "tools/common/PinWire.h"
+#include "tools/probecheck/BoardCheck.h"
 
-#include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
-class CheckLoop;
-class CommandLine;
-class JsonWriter;
-class Progress;
-
-// `probecheck gpio`: loads libpinbank as any program would, drives the outputs it is told to, and
-// passes when every expected pin reads as expected, which on a loopback fixture (outputs wired to
-// inputs) shows that both ends of each wire work. Every pin's level goes into the record.
-class GpioCheck {
+// `probecheck gpio`: loads libpinbank as any program would and checks the lines of a loopback fixture.
+// Each --wire OUT:IN is driven low, high and low again while every other wire is held at the opposite
+// level, and every wired input must follow each step: that catches an input stuck at either level, an
+// open wire, and two wires shorted or crossed. --set drives outputs and --expect reads single pins.
+// A call with nothing to compare is refused: it would prove nothing.
+class GpioCheck final : public BoardCheck {
 public:
-    int Main(CommandLine& arguments);
+    const char* Name() const override { return "gpio"; }
+    const char* Help() const override;
+    bool ParseOption(std::string_view option, CommandLine& arguments) override;
+    void CheckOptions(CommandLine& arguments) override;
+    void Run(CheckLoop& loop, Progress& progress, CheckRecord& record) override;
 
 private:
     struct PinLevel {
@@ -28,27 +28,17 @@ private:
     using GetInputFunction = std::int32_t(std::int32_t);
     using SetOutputFunction = void(std::int32_t, std::int32_t);
 
-    bool Parse(CommandLine& arguments, bool* help);
     void ParsePinLevel(CommandLine& arguments, bool outputsOnly, std::vector<PinLevel>* list);
-    int Run();
-    CheckOutcome Measure(CheckLoop& loop, Progress& progress);
-    CheckOutcome Judge() const;
-    void WriteJson(JsonWriter& writer) const;
-    std::string Summary() const;
+    void ParseWire(CommandLine& arguments);
+    void Declare(CheckRecord& record) const;
+    // Waits --settle seconds; false when a signal came first (record ended then).
+    bool Settle(CheckLoop& loop, CheckRecord& record) const;
+    bool DriveWires(
+        CheckLoop& loop, CheckRecord& record, GetInputFunction* getInput, SetOutputFunction* setOutput) const;
+    std::string Levels(GetInputFunction* getInput) const;
 
     std::vector<PinLevel> outputs;
     std::vector<PinLevel> expected;
+    std::vector<PinWire> wires;
     double settleSeconds = 0.05;
-    CommonOptions common;
-
-    CheckReport report { "gpio" };
-    std::string devicePath;
-    std::string registersPath;
-    std::string libraryPath;
-    // What each expected pin read, in the order of expected.
-    std::vector<std::int32_t> readings;
-    std::optional<double> drivenAt;
-    std::optional<double> readAt;
-    // Every pin the library knows, read once at the end.
-    std::vector<PinLevel> allPins;
 };

@@ -3,369 +3,299 @@
 #include "skyprobe/DisplayTexts.h"
 #include "skyprobe/RateFrame.h"
 #include "skyprobe/ReceiverLine.h"
-#include "skyprobe/SignalBars.h"
-#include "tools/devsim/CommandLine.h"
-#include "tools/probecheck/CheckLoop.h"
-#include "tools/probecheck/JsonWriter.h"
+#include "tools/common/CommandLine.h"
+#include "tools/common/Deadline.h"
+#include "tools/common/Format.h"
+#include "tools/probecheck/CheckRecord.h"
 #include "tools/probecheck/Progress.h"
 #include "tools/probecheck/SerialSession.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
 
-constexpr const char* Help
-    = "Usage: probecheck gps [--timeout S] [--min-satellites N] [--max-hdop X] [--rate S]\n"
-      "                      [--device PATH] [--json]\n"
+constexpr const char* HelpText
+    = "Usage: probecheck gps [--timeout S] [--min-satellites N] [--max-hdop X] [--min-snr DB]\n"
+      "                      [--max-bad-checksums N] [--rate S] [--device PATH]\n"
       "\n"
-      "Checks the GPS receiver. Opens it at 9600 baud, 8N1, as skyprobe does, cuts its\n"
-      "output into NMEA sentences and decodes them with skyprobe's own code, and passes\n"
-      "when a valid fix (RMC status A, GSA fix 2D or 3D) with at least N satellites used\n"
-      "and an HDOP of at most X arrives within the timeout.\n"
+      "Checks the GPS receiver. Opens it at 9600 baud, 8N1, as skyprobe does, verifies\n"
+      "every sentence's checksum, decodes the sentences of every satellite system (GP,\n"
+      "GN, GL, GA, GB, BD, GQ, GI) with skyprobe's decoder, and passes when a fix (RMC\n"
+      "status A, confirmed by a GGA quality above 0 or a GSA fix of 2D or 3D) with at\n"
+      "least N satellites used and an HDOP of at most X arrives within the timeout.\n"
+      "Satellites are counted across systems.\n"
       "\n"
       "  --timeout S         give up after S seconds, 1 to 3600 (default 60)\n"
-      "  --min-satellites N  satellites used in the fix, 0 to 12 (default 4)\n"
+      "  --min-satellites N  satellites used in the fix, 0 to 64 (default 4)\n"
       "  --max-hdop X        largest horizontal dilution of precision, above 0 (default 5)\n"
+      "  --min-snr DB        also at least N satellites in view at DB dB-Hz or more,\n"
+      "                      1 to 99 (default: not checked)\n"
+      "  --max-bad-checksums N  sentences with a wrong or missing checksum allowed,\n"
+      "                      0 to 1000000 (default 0); they are never decoded\n"
       "  --rate S            first send the receiver the rate frame for one report every\n"
       "                      S seconds (1 to 60), and require its acknowledgement\n"
       "  --device PATH       the receiver's serial device (default COM4: the device in\n"
       "                      $COM4, else /dev/ttyS3)\n"
-      "  --json              print one JSON object on one line instead of the summary\n"
       "\n"
-      "Reports the time to first fix, the satellites in view and used with their signal\n"
-      "levels, the dilutions of precision, position, altitude, speed, date and time as\n"
-      "skyprobe shows them, and how many sentences were decoded and ignored (other\n"
-      "talkers and types, sentences with a damaged header). Progress goes to standard\n"
-      "error.\n"
-      "\n"
-      "Exit status: 0 pass, 1 fail, 2 could not run (bad option; receiver missing, busy\n"
-      "or lost; interrupted).\n";
+      "Measures the bad checksums, the time to first fix, the satellites used, the\n"
+      "HDOP and, with the options, the strong satellites and the rate frame's answer;\n"
+      "reports the position, time and every satellite in view with its signal.\n";
 
 constexpr unsigned StatusTimerId = 1;
 constexpr auto StatusPeriod = std::chrono::milliseconds(250);
-
-template <std::size_t Width> std::string RecordText(const char (&field)[Width])
-{
-    return std::string(field, strnlen(field, Width));
-}
-
-int UsedCount(const GsaRecord& gsa)
-{
-    int used = 0;
-    for (const std::int32_t id : gsa.satelliteIds)
-        used += id > 0 ? 1 : 0;
-    return used;
-}
-
-// The receiver calls its fix valid, and it is a 2D or 3D one.
-bool HasValidFix(const RmcRecord& rmc, const GsaRecord& gsa)
-{
-    return rmc.status[0] == 'A' && (gsa.fixType == 2 || gsa.fixType == 3);
-}
+constexpr int MaxSatellites = 64;
 
 const char* AnswerName(UbxAckWatch::Answer answer)
 {
-    switch (answer) {
-    case UbxAckWatch::Answer::Acknowledged:
-        return "acknowledged";
-    case UbxAckWatch::Answer::Refused:
-        return "refused";
-    case UbxAckWatch::Answer::None:
-        return "none";
-    }
-    return "none";
+    constexpr const char* Names[] = { "none", "acknowledged", "refused" };
+    return Names[static_cast<int>(answer)];
 }
 
-void WriteSatellites(JsonWriter& writer, const GsvRecord& gsv, const GsaRecord& gsa)
+// Field index of a sentence ("$GPGSA,A,3,...*hh"; 0 is the header), without the checksum; empty past
+// the end.
+std::string_view Field(std::string_view sentence, int index)
 {
-    writer.BeginArray("satellites");
-    for (const GsvSatellite& satellite : gsv.satellites) {
-        if (satellite.prn <= 0)
-            continue;
-        writer.BeginObject();
-        writer.Integer("prn", satellite.prn);
-        writer.Integer("elevation", satellite.elevation);
-        writer.Integer("azimuth", satellite.azimuth);
-        writer.Integer("snr", satellite.snr);
-        writer.Bool("used", IsSatelliteUsed(satellite.prn, gsa));
-        writer.EndObject();
+    sentence = sentence.substr(0, sentence.find('*'));
+    for (; index > 0; --index) {
+        const std::size_t comma = sentence.find(',');
+        if (comma == std::string_view::npos)
+            return {};
+        sentence.remove_prefix(comma + 1);
     }
-    writer.EndArray();
+    return sentence.substr(0, sentence.find(','));
+}
+
+int FieldCount(std::string_view sentence)
+{
+    sentence = sentence.substr(0, sentence.find('*'));
+    return static_cast<int>(std::count(sentence.begin(), sentence.end(), ',')) + 1;
+}
+
+int WholeField(std::string_view text)
+{
+    int value = 0;
+    return ParseWholeNumber(text, &value) ? value : 0;
 }
 
 } // namespace
 
-int GpsCheck::Main(CommandLine& arguments)
+GpsCheck::GpsCheck()
+    : SerialCheck({ GpsPortName, GpsBaudRate, GpsByteSize, GpsStopBits, GpsParity })
 {
-    return RunSubcommand(
-        arguments, "gps", Help, [&](bool* help) { return Parse(arguments, help); }, [this] { return Run(); },
-        "probecheck");
+    parser.SetTalkers(NmeaTalkers::AllSystems);
 }
 
-bool GpsCheck::Parse(CommandLine& arguments, bool* help)
+const char* GpsCheck::Help() const
 {
-    return ParseCheckOptions(arguments, &common, help, [&](std::string_view option) {
-        if (option == "--timeout")
-            (void)arguments.Number(1, 3600, &timeoutSeconds);
-        else if (option == "--min-satellites")
-            (void)arguments.WholeNumber(0, SatelliteSlots, &minSatellites);
-        else if (option == "--max-hdop")
-            (void)arguments.Number(0.1, 99.9, &maxHdop);
-        else if (option == "--rate") {
-            int seconds = 0;
-            if (arguments.WholeNumber(MinUpdateRateSeconds, MaxUpdateRateSeconds, &seconds))
-                rateSeconds = seconds;
-        } else
-            return false;
-        return true;
-    });
+    return HelpText;
 }
 
-int GpsCheck::Run()
+bool GpsCheck::ParseOption(std::string_view option, CommandLine& arguments)
 {
-    std::u16string portName;
-    CheckOutcome outcome;
-    if (!SerialSession::PortName(common.device, GpsPortName, &portName, &outcome.reason))
-        return report.Finish(outcome, common.device, common.json, nullptr, nullptr);
-    devicePath = SerialSession::ResolvePath(portName);
-    {
-        Progress progress("gps", report.Start());
-        CheckLoop loop;
-        std::string error;
-        if (!loop.Open(&error)) {
-            outcome.reason = error;
-        } else {
-            SerialSession port(loop, [&](const char* bytes, int count) { OnChunk(bytes, count, progress); });
-            if (!port.Open(portName, GpsBaudRate, GpsByteSize, GpsStopBits, GpsParity, &error)) {
-                outcome.reason = error;
-            } else {
-                outcome = Measure(loop, port, progress);
-                progress.Event("closing the port");
-            }
-        }
-    }
-    return report.Finish(
-        outcome, devicePath, common.json, [this](JsonWriter& writer) { WriteJson(writer); },
-        [this] { return Summary(); });
+    int whole = 0;
+    if (option == "--timeout")
+        (void)arguments.Number(1, 3600, &timeoutSeconds);
+    else if (option == "--min-satellites")
+        (void)arguments.WholeNumber(0, MaxSatellites, &minSatellites);
+    else if (option == "--max-hdop")
+        (void)arguments.Number(0.1, 99.9, &maxHdop);
+    else if (option == "--max-bad-checksums")
+        (void)arguments.WholeNumber(0, 1000000, &maxBadChecksums);
+    else if (option == "--min-snr" && arguments.WholeNumber(1, 99, &whole))
+        minSnr = whole;
+    else if (option == "--rate" && arguments.WholeNumber(MinUpdateRateSeconds, MaxUpdateRateSeconds, &whole))
+        rateSeconds = whole;
+    else
+        return option == "--min-snr" || option == "--rate";
+    return true;
 }
 
-CheckOutcome GpsCheck::Measure(CheckLoop& loop, SerialSession& port, Progress& progress)
+void GpsCheck::Declare(CheckRecord& record) const
 {
-    openedAt = report.Elapsed();
-    progress.Event("opened " + devicePath + " at 9600 baud");
+    record.Declare("badChecksums", "sentences", {}, maxBadChecksums);
+    record.Declare("timeToFirstFix", "s", {}, timeoutSeconds);
+    record.Declare("satellitesUsed", "satellites", minSatellites);
+    record.Declare("hdop", "", {}, maxHdop);
+    if (minSnr)
+        record.Declare("satellitesAtMinSnr", "satellites", minSatellites);
+    if (rateSeconds)
+        record.Declare("rateFrame", "", {}, {}, { "acknowledged" });
+    record.Declare("satellitesInView", "satellites");
+}
+
+void GpsCheck::Run(CheckLoop& loop, Progress& progress, CheckRecord& record)
+{
+    Declare(record);
+    SerialSession port(loop, [&](const char* bytes, int count) { OnChunk(bytes, count, progress, record); });
+    if (!Open(port, progress, record))
+        return;
+    openedAt = record.Elapsed();
     if (rateSeconds) {
         // Right after opening, as the dialog sends it.
         const RateFrame frame = BuildRateFrame(*rateSeconds);
         port.Write(frame.data(), RateFrameSize);
-        progress.Event(Format("sent the rate frame for a report every %d s", *rateSeconds));
+        progress.Event(Name(), Format("sent the rate frame for a report every %d s", *rateSeconds));
     }
-    const auto deadline = CheckLoop::After(report.Start(), timeoutSeconds);
-    loop.SetTimer(StatusTimerId, StatusPeriod, [&] { progress.Status(StatusText()); });
+    const auto deadline = Deadline::After(CheckLoop::Clock::now(), timeoutSeconds);
+    loop.SetTimer(StatusTimerId, StatusPeriod, [&] { progress.Status(Name(), StatusText()); });
     const CheckLoop::Stop stop = loop.RunUntil([&] { return Finished() || port.IsLost(); }, deadline);
     loop.KillTimer(StatusTimerId);
-    if (stop == CheckLoop::Stop::Interrupted)
-        return report.Interrupted(loop.SignalName());
-    if (port.IsLost() && !Finished())
-        return { Verdict::NotRun,
-            Format("the receiver went away after %.1f s (device lost)", report.Elapsed()) };
-    return Judge();
+    Measure(record);
+    Describe(record);
+    // A check whose verdict was settled stands, whatever happened to the port after.
+    if (Finished() || !EndedEarly(stop, loop, port, record))
+        record.Complete();
+    progress.Event(Name(), "closing the port");
 }
 
-void GpsCheck::OnChunk(const char* bytes, int count, Progress& progress)
+void GpsCheck::OnChunk(const char* bytes, int count, Progress& progress, const CheckRecord& record)
 {
     bytesReceived += count;
     const UbxAckWatch::Answer answer = ackWatch.Feed(bytes, count);
     if (rateSeconds && answer != UbxAckWatch::Answer::None && rateAnswer == UbxAckWatch::Answer::None) {
         rateAnswer = answer;
-        rateAnswerAt = report.Elapsed();
-        progress.Event(std::string("the receiver ") + AnswerName(answer) + " the rate frame");
+        progress.Event(Name(), std::string("the receiver ") + AnswerName(answer) + " the rate frame");
     }
-    collector.Feed(bytes, count, [&](const char* sentence, int length) {
-        parser.ParseSentence(sentence, length);
-        Evaluate(progress);
+    framer.Feed(bytes, count, [&](const char* sentence, int length) {
+        OnSentence(sentence, length);
+        if (!sky.InGsaRun())
+            Evaluate(progress, record);
     });
 }
 
-void GpsCheck::Evaluate(Progress& progress)
+void GpsCheck::OnSentence(const char* sentence, int length)
+{
+    const std::uint32_t decoded = parser.GetDecodedCount();
+    if (!parser.ParseCheckedSentence(sentence, length) || parser.GetDecodedCount() == decoded)
+        return;
+    const std::string_view text(sentence, static_cast<std::size_t>(length));
+    const std::string_view talker = text.substr(1, 2);
+    const std::string_view type = text.substr(3, 3);
+    if (type == "GSV") {
+        GsvRecord gsv;
+        parser.GetGsv(&gsv);
+        // A signal id follows the satellites from NMEA 4.10 on: one field beyond whole blocks of four.
+        const int fields = FieldCount(text);
+        const int signal = fields > 4 && (fields - 4) % 4 == 1 ? WholeField(Field(text, fields - 1)) : 0;
+        sky.OnGsv(talker, signal, gsv, parser.GetGsvMessageNumber());
+    } else if (type == "GSA") {
+        GsaRecord gsa;
+        parser.GetGsa(&gsa);
+        sky.OnGsa(talker, WholeField(Field(text, 18)), gsa);
+    } else {
+        sky.OnOtherSentence();
+    }
+}
+
+GpsCheck::Figures GpsCheck::Take() const
 {
     RmcRecord rmc;
+    GgaRecord gga;
     GsaRecord gsa;
     parser.GetRmc(&rmc);
+    parser.GetGga(&gga);
     parser.GetGsa(&gsa);
-    if (!HasValidFix(rmc, gsa))
+    const int quality
+        = WholeField(std::string_view(gga.fixQuality, strnlen(gga.fixQuality, sizeof gga.fixQuality)));
+    Figures figures;
+    figures.fix = rmc.status[0] == 'A' && (quality > 0 || (sky.HasGsa() && sky.FixMode() >= 2));
+    figures.used = sky.HasGsa() ? sky.Used() : gga.satellitesUsed;
+    figures.hdop = sky.HasGsa() ? gsa.hdop : gga.hdop;
+    figures.strong = minSnr ? sky.AtLeast(*minSnr) : 0;
+    return figures;
+}
+
+void GpsCheck::Evaluate(Progress& progress, const CheckRecord& record)
+{
+    const Figures figures = Take();
+    if (!figures.fix)
         return;
+    lastFixed = figures;
     if (!firstFixAt) {
-        firstFixAt = report.Elapsed();
-        progress.Event(Format("first fix after %.1f s", *firstFixAt - openedAt.value_or(0)));
+        firstFixAt = record.Elapsed();
+        progress.Event(Name(), Format("first fix after %.1f s", *firstFixAt - openedAt));
     }
     // An HDOP of 0 is an empty field, not a perfect geometry.
-    if (!criteriaMetAt && UsedCount(gsa) >= minSatellites && gsa.hdop > 0 && gsa.hdop <= maxHdop) {
-        criteriaMetAt = report.Elapsed();
-        progress.Event(Format("fix with %d satellites used, HDOP %.1f", UsedCount(gsa), gsa.hdop));
+    const bool enough = figures.used >= minSatellites && figures.hdop > 0 && figures.hdop <= maxHdop
+        && (!minSnr || figures.strong >= minSatellites);
+    if (!met && enough) {
+        met = figures;
+        progress.Event(Name(), Format("fix with %d satellites used, HDOP %.1f", figures.used, figures.hdop));
     }
 }
 
 bool GpsCheck::Finished() const
 {
-    if (rateAnswer == UbxAckWatch::Answer::Refused)
+    // A refused frame or too many bad checksums cannot come right any more.
+    if (rateAnswer == UbxAckWatch::Answer::Refused
+        || parser.GetBadChecksumCount() > static_cast<std::uint32_t>(maxBadChecksums))
         return true;
-    return criteriaMetAt && (!rateSeconds || rateAnswer == UbxAckWatch::Answer::Acknowledged);
+    return met && (!rateSeconds || rateAnswer == UbxAckWatch::Answer::Acknowledged);
 }
 
-CheckOutcome GpsCheck::Judge() const
+void GpsCheck::Measure(CheckRecord& record) const
+{
+    record.Measure("badChecksums", RecordValue::Number(parser.GetBadChecksumCount()));
+    if (firstFixAt)
+        record.Measure("timeToFirstFix", RecordValue::Number(*firstFixAt - openedAt, 1));
+    if (const std::optional<Figures> figures = met ? met : lastFixed) {
+        record.Measure("satellitesUsed", RecordValue::Number(figures->used));
+        record.Measure("hdop", RecordValue::Number(figures->hdop, 1));
+        if (minSnr)
+            record.Measure("satellitesAtMinSnr", RecordValue::Number(figures->strong));
+    }
+    if (rateSeconds && rateAnswer != UbxAckWatch::Answer::None)
+        record.Measure("rateFrame", RecordValue::Text(AnswerName(rateAnswer)));
+    record.Measure("satellitesInView", RecordValue::Number(static_cast<double>(sky.InView().size())));
+}
+
+void GpsCheck::Describe(CheckRecord& record) const
 {
     RmcRecord rmc;
     GsaRecord gsa;
+    GgaRecord gga;
+    VtgRecord vtg;
+    GsvRecord gsv;
     parser.GetRmc(&rmc);
     parser.GetGsa(&gsa);
-    if (rateAnswer == UbxAckWatch::Answer::Refused)
-        return { Verdict::Fail, "the receiver refused the rate frame (ACK-NAK)" };
-    if (criteriaMetAt && !Finished())
-        return { Verdict::Fail,
-            Format("a fix, but no acknowledgement of the rate frame within %g s", timeoutSeconds) };
-    if (criteriaMetAt) {
-        return { Verdict::Pass,
-            Format("fix after %.1f s with %d satellites used (at least %d) and HDOP %.1f (at most %g)",
-                *firstFixAt - openedAt.value_or(0), UsedCount(gsa), minSatellites, gsa.hdop, maxHdop) };
+    parser.GetGga(&gga);
+    parser.GetVtg(&vtg);
+    parser.GetGsv(&gsv);
+    // The texts exactly as the dialog shows them.
+    const DisplayTexts texts = FormatDisplayTexts(rmc, gsa, gga, vtg, gsv);
+    record.Fact("fix",
+        RecordValue::Text(texts.fixModeText.ToAscii() + "  " + texts.dateText.ToAscii() + " "
+            + texts.timeText.ToAscii() + " UTC"));
+    record.Fact("latitude", RecordValue::Text(texts.latitudeText.ToAscii()));
+    record.Fact("longitude", RecordValue::Text(texts.longitudeText.ToAscii()));
+    record.Fact("altitudeMetres", RecordValue::Number(gga.altitude, 1));
+    record.Fact("speedKmh", RecordValue::Number(vtg.speedKmh, 1));
+    record.Fact("pdop", RecordValue::Number(gsa.pdop, 1));
+    record.Fact("vdop", RecordValue::Number(gsa.vdop, 1));
+    if (minSnr)
+        record.Fact("minSnr", RecordValue::Number(*minSnr));
+    record.Fact("sentencesDecoded", RecordValue::Number(parser.GetDecodedCount()));
+    record.Fact("sentencesIgnored", RecordValue::Number(parser.GetIgnoredCount()));
+    record.Fact("bytesReceived", RecordValue::Number(static_cast<double>(bytesReceived)));
+    RecordTable& table = record.Table("satellites");
+    for (const SkyTally::Satellite& satellite : sky.InView()) {
+        table.rows.push_back({ { "system", RecordValue::Text(satellite.system) },
+            { "prn", RecordValue::Number(satellite.prn) },
+            { "elevation", RecordValue::Number(satellite.elevation) },
+            { "azimuth", RecordValue::Number(satellite.azimuth) },
+            { "snr", RecordValue::Number(satellite.snr) }, { "used", RecordValue::Flag(satellite.used) } });
     }
-    if (bytesReceived == 0)
-        return { Verdict::Fail, Format("nothing received within %g s", timeoutSeconds) };
-    if (parser.GetDecodedCount() == 0) {
-        return { Verdict::Fail,
-            Format("no NMEA sentence decoded within %g s (%lld bytes received: wrong device or baud rate?)",
-                timeoutSeconds, bytesReceived) };
-    }
-    if (!firstFixAt)
-        return { Verdict::Fail, Format("no fix within %g s", timeoutSeconds) };
-    return { Verdict::Fail,
-        Format("a fix, but only %d satellites used (at least %d) and HDOP %.1f (at most %g) within %g s",
-            UsedCount(gsa), minSatellites, gsa.hdop, maxHdop, timeoutSeconds) };
 }
 
 std::string GpsCheck::StatusText() const
 {
-    RmcRecord rmc;
-    GsaRecord gsa;
-    GsvRecord gsv;
-    parser.GetRmc(&rmc);
-    parser.GetGsa(&gsa);
-    parser.GetGsv(&gsv);
+    const Figures figures = Take();
     const unsigned sentences = parser.GetDecodedCount() + parser.GetIgnoredCount();
-    if (!HasValidFix(rmc, gsa)) {
-        return Format(
-            "waiting for a fix: %d satellites in view, %u sentences", gsv.satellitesInView, sentences);
+    if (!figures.fix) {
+        return Format("waiting for a fix: %zu satellites in view, %u sentences, %u bad checksums",
+            sky.InView().size(), sentences, parser.GetBadChecksumCount());
     }
-    return Format("%dD fix: %d satellites used, HDOP %.1f; waiting for at least %d and at most %g",
-        gsa.fixType, UsedCount(gsa), gsa.hdop, minSatellites, maxHdop);
-}
-
-void GpsCheck::WriteJson(JsonWriter& writer) const
-{
-    writer.BeginObject("criteria");
-    writer.Number("timeoutSeconds", timeoutSeconds, 3);
-    writer.Integer("minSatellites", minSatellites);
-    writer.Number("maxHdop", maxHdop, 2);
-    if (rateSeconds)
-        writer.Integer("rateSeconds", *rateSeconds);
-    else
-        writer.Null("rateSeconds");
-    writer.EndObject();
-
-    writer.BeginObject("timings");
-    writer.Number("portOpenedSeconds", openedAt, 3);
-    std::optional<double> timeToFirstFix;
-    if (firstFixAt)
-        timeToFirstFix = *firstFixAt - openedAt.value_or(0);
-    writer.Number("timeToFirstFixSeconds", timeToFirstFix, 3);
-    writer.Number("criteriaMetSeconds", criteriaMetAt, 3);
-    writer.Number("rateAnswerSeconds", rateAnswerAt, 3);
-    writer.EndObject();
-
-    WriteMeasured(writer);
-}
-
-GpsCheck::Records GpsCheck::TakeRecords() const
-{
-    Records records;
-    parser.GetRmc(&records.rmc);
-    parser.GetGsa(&records.gsa);
-    parser.GetGga(&records.gga);
-    parser.GetVtg(&records.vtg);
-    parser.GetGsv(&records.gsv);
-    return records;
-}
-
-void GpsCheck::WriteMeasured(JsonWriter& writer) const
-{
-    const auto [rmc, gsa, gga, vtg, gsv] = TakeRecords();
-    const DisplayTexts texts = FormatDisplayTexts(rmc, gsa, gga, vtg, gsv);
-    writer.BeginObject("measured");
-    writer.Bool("validFix", HasValidFix(rmc, gsa));
-    writer.String("rmcStatus", RecordText(rmc.status));
-    writer.Integer("fixType", gsa.fixType);
-    // The texts exactly as the dialog shows them.
-    writer.BeginObject("display");
-    writer.String("fixMode", texts.fixModeText.ToAscii());
-    writer.String("date", texts.dateText.ToAscii());
-    writer.String("time", texts.timeText.ToAscii());
-    writer.String("latitude", texts.latitudeText.ToAscii());
-    writer.String("longitude", texts.longitudeText.ToAscii());
-    writer.String("altitude", texts.altitudeText.ToAscii());
-    writer.String("speed", texts.speedText.ToAscii());
-    writer.String("pdop", texts.pdopText.ToAscii());
-    writer.String("hdop", texts.hdopText.ToAscii());
-    writer.String("vdop", texts.vdopText.ToAscii());
-    writer.EndObject();
-    writer.Number("altitudeMetres", gga.altitude, 1);
-    writer.Number("speedKmh", vtg.speedKmh, 1);
-    writer.Number("pdop", gsa.pdop, 2);
-    writer.Number("hdop", gsa.hdop, 2);
-    writer.Number("vdop", gsa.vdop, 2);
-    writer.Integer("satellitesInView", gsv.satellitesInView);
-    writer.Integer("satellitesUsed", UsedCount(gsa));
-    WriteSatellites(writer, gsv, gsa);
-    writer.Integer("sentencesDecoded", parser.GetDecodedCount());
-    writer.Integer("sentencesIgnored", parser.GetIgnoredCount());
-    writer.Integer("bytesReceived", bytesReceived);
-    writer.String("rateAnswer", AnswerName(rateAnswer));
-    writer.EndObject();
-}
-
-std::string GpsCheck::Summary() const
-{
-    const auto [rmc, gsa, gga, vtg, gsv] = TakeRecords();
-    const DisplayTexts texts = FormatDisplayTexts(rmc, gsa, gga, vtg, gsv);
-    std::string summary = SummaryLine("device", devicePath + " at 9600 baud");
-    if (!openedAt)
-        return summary;
-    if (firstFixAt)
-        summary += SummaryLine("first fix", Format("after %.1f s", *firstFixAt - openedAt.value_or(0)));
-    summary += SummaryLine("fix",
-        texts.fixModeText.ToAscii() + "  " + texts.dateText.ToAscii() + " " + texts.timeText.ToAscii()
-            + " UTC");
-    summary += SummaryLine("latitude", texts.latitudeText.ToAscii());
-    summary += SummaryLine("longitude", texts.longitudeText.ToAscii());
-    summary += SummaryLine("altitude", texts.altitudeText.ToAscii() + " m");
-    summary += SummaryLine("speed", texts.speedText.ToAscii() + " km/hr");
-    summary += SummaryLine("DOP",
-        "P " + texts.pdopText.ToAscii() + "  H " + texts.hdopText.ToAscii() + "  V "
-            + texts.vdopText.ToAscii());
-    summary += SummaryLine("satellites", Format("%d in view, %d used", gsv.satellitesInView, UsedCount(gsa)));
-    // Each satellite's signal as a bar, one character for every two dB-Hz, used ones drawn solid as
-    // the dialog draws them blue.
-    for (const GsvSatellite& satellite : gsv.satellites) {
-        if (satellite.prn <= 0)
-            continue;
-        const bool used = IsSatelliteUsed(satellite.prn, gsa);
-        const int length = satellite.snr > 0 ? (satellite.snr < 100 ? satellite.snr : 100) / 2 : 0;
-        summary += Format("    PRN %3d  SNR %2d  %-4s %s\n", satellite.prn, satellite.snr, used ? "used" : "",
-            std::string(static_cast<std::size_t>(length), used ? '#' : '-').c_str());
-    }
-    summary += SummaryLine("sentences",
-        Format("%u decoded, %u ignored (other talkers or types, damaged headers)", parser.GetDecodedCount(),
-            parser.GetIgnoredCount()));
-    if (rateSeconds)
-        summary += SummaryLine("rate frame", Format("%d s, %s", *rateSeconds, AnswerName(rateAnswer)));
-    summary += SummaryLine("took", Format("%.1f s", report.Elapsed()));
-    return summary;
+    return Format("fix: %d satellites used, HDOP %.1f; waiting for at least %d and at most %g", figures.used,
+        figures.hdop, minSatellites, maxHdop);
 }

@@ -1,67 +1,64 @@
 #pragma once
 
 #include "nmea/NmeaParser.h"
-#include "skyprobe/SentenceCollector.h"
-#include "tools/probecheck/CheckReport.h"
+#include "tools/probecheck/SentenceFramer.h"
+#include "tools/probecheck/SerialCheck.h"
+#include "tools/probecheck/SkyTally.h"
 #include "tools/probecheck/UbxAckWatch.h"
 
 #include <optional>
 #include <string>
 
-class CheckLoop;
-class CommandLine;
-class JsonWriter;
-class Progress;
-class SerialSession;
-
-// `probecheck gps`: opens the receiver as skyprobe does, cuts and decodes its stream with the same
-// collector and decoder, optionally sets its report period with the same rate frame, and passes when a
-// valid fix with enough satellites and a small enough HDOP arrives in time. The figures it reports are
-// formatted by the dialog's own display code.
-class GpsCheck {
+// `probecheck gps`: opens the receiver as skyprobe does, verifies every sentence's checksum, decodes
+// the sentences of every satellite system with skyprobe's decoder, optionally sets the report period
+// with skyprobe's rate frame, and passes when a fix with enough satellites and a small enough HDOP
+// arrives in time. A fix is RMC status A confirmed by a GGA quality above 0 or a GSA fix of 2D or 3D;
+// the satellites used come from GSA, or from GGA for a receiver that sends no GSA.
+class GpsCheck final : public SerialCheck {
 public:
-    int Main(CommandLine& arguments);
+    GpsCheck();
+
+    const char* Name() const override { return "gps"; }
+    const char* Help() const override;
+    bool ParseOption(std::string_view option, CommandLine& arguments) override;
+    void Run(CheckLoop& loop, Progress& progress, CheckRecord& record) override;
 
 private:
-    // Copies of the decoder's records, taken together.
-    struct Records {
-        RmcRecord rmc;
-        GsaRecord gsa;
-        GgaRecord gga;
-        VtgRecord vtg;
-        GsvRecord gsv;
+    // What decides the verdict, as it stood after a sentence.
+    struct Figures {
+        bool fix = false;
+        int used = 0;
+        double hdop = 0;
+        int strong = 0; // satellites in view at --min-snr or more
     };
 
-    bool Parse(CommandLine& arguments, bool* help);
-    int Run();
-    CheckOutcome Measure(CheckLoop& loop, SerialSession& port, Progress& progress);
-    void OnChunk(const char* bytes, int count, Progress& progress);
-    void Evaluate(Progress& progress);
+    void Declare(CheckRecord& record) const;
+    void OnChunk(const char* bytes, int count, Progress& progress, const CheckRecord& record);
+    void OnSentence(const char* sentence, int length);
+    Figures Take() const;
+    void Evaluate(Progress& progress, const CheckRecord& record);
     bool Finished() const;
-    CheckOutcome Judge() const;
+    void Measure(CheckRecord& record) const;
+    void Describe(CheckRecord& record) const;
     std::string StatusText() const;
-    Records TakeRecords() const;
-    void WriteJson(JsonWriter& writer) const;
-    void WriteMeasured(JsonWriter& writer) const;
-    std::string Summary() const;
 
-    // Criteria.
+    // Limits.
     double timeoutSeconds = 60;
     int minSatellites = 4;
     double maxHdop = 5.0;
+    int maxBadChecksums = 0;
+    std::optional<int> minSnr;
     std::optional<int> rateSeconds;
-    CommonOptions common;
 
-    // What was measured, in seconds since the check started where it is a time.
-    CheckReport report { "gps" };
-    std::string devicePath;
     NmeaParser parser;
-    SentenceCollector collector;
+    SentenceFramer framer;
+    SkyTally sky;
     UbxAckWatch ackWatch;
     UbxAckWatch::Answer rateAnswer = UbxAckWatch::Answer::None;
-    std::optional<double> openedAt;
-    std::optional<double> rateAnswerAt;
+    double openedAt = 0;
     std::optional<double> firstFixAt;
-    std::optional<double> criteriaMetAt;
+    // The figures when every limit was first met, else the latest with a fix.
+    std::optional<Figures> met;
+    std::optional<Figures> lastFixed;
     long long bytesReceived = 0;
 };

@@ -1,8 +1,9 @@
 #include "tools/probecheck/JsonWriter.h"
 
+#include "tools/common/Format.h"
+
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 
 namespace {
 
@@ -82,9 +83,7 @@ void JsonWriter::Quoted(std::string_view value)
         } else if (byte == '\t') {
             text += "\\t";
         } else if (byte < 0x20 || byte >= 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            text += escaped;
+            text += Format("\\u%04x", byte);
         } else {
             text += static_cast<char>(byte);
         }
@@ -131,21 +130,22 @@ void JsonWriter::Number(std::string_view key, double value, int decimals)
         return;
     }
     Key(key);
-    char number[64];
-    std::snprintf(number, sizeof number, "%.*f", decimals, value);
+    const std::string number = Format("%.*f", decimals, value);
     // "-0.0" reads oddly in a record; a value that rounds to zero is zero.
-    if (std::string_view(number).find_first_not_of("-0.") == std::string_view::npos && number[0] == '-')
-        text += number + 1;
+    if (number.find_first_not_of("-0.") == std::string::npos && number[0] == '-')
+        text += number.substr(1);
     else
         text += number;
 }
 
-void JsonWriter::Number(std::string_view key, std::optional<double> value, int decimals)
+void JsonWriter::Number(std::string_view key, double value)
 {
-    if (value)
-        Number(key, *value, decimals);
-    else
+    if (!std::isfinite(value)) {
         Null(key);
+        return;
+    }
+    Key(key);
+    text += Format("%.15g", value);
 }
 
 void JsonWriter::Integer(std::string_view key, long long value)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,8 +21,8 @@ public:
     void String(std::string_view key, std::string_view value);
     // A number with the given digits after the point; NaN and infinities become null.
     void Number(std::string_view key, double value, int decimals);
-    // As above, or null for a figure that was never measured.
-    void Number(std::string_view key, std::optional<double> value, int decimals);
+    // As above, with as many digits as the value needs: a limit exactly as it was given.
+    void Number(std::string_view key, double value);
     void Integer(std::string_view key, long long value);
     void Bool(std::string_view key, bool value);
     void Null(std::string_view key);

@@ -34,9 +34,11 @@ public:
         loop.SetTimer(ModemRules::PollTimerId, std::chrono::milliseconds(ModemRules::PollTimerPeriodMs),
             [this] { rules->OnTimer(ModemRules::PollTimerId); });
     }
+    // Paused while the check asks questions of its own, so no poll's reply is taken for their answer.
+    void StopPolling() { loop.KillTimer(ModemRules::PollTimerId); }
     void StopTimers()
     {
-        loop.KillTimer(ModemRules::PollTimerId);
+        StopPolling();
         loop.KillTimer(ModemRules::SettleTimerId);
         loop.KillTimer(ModemRules::RingTimerId);
     }

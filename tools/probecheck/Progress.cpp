@@ -1,7 +1,8 @@
 #include "tools/probecheck/Progress.h"
 
+#include "tools/common/Format.h"
+
 #include <cstdio>
-#include <utility>
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -9,9 +10,6 @@
 namespace {
 
 constexpr auto RedrawInterval = std::chrono::milliseconds(100);
-constexpr auto ClockInterval = std::chrono::seconds(1);
-// An event stays on the live line this long before the status may replace it, so it can be read.
-constexpr auto EventHold = std::chrono::seconds(1);
 constexpr std::size_t DefaultWidth = 80;
 
 std::size_t TerminalWidth()
@@ -24,9 +22,8 @@ std::size_t TerminalWidth()
 
 } // namespace
 
-Progress::Progress(std::string checkName, Clock::time_point started)
-    : check(std::move(checkName))
-    , start(started)
+Progress::Progress(Clock::time_point started)
+    : start(started)
     , terminal(isatty(STDERR_FILENO) == 1)
 {
 }
@@ -36,17 +33,25 @@ Progress::~Progress()
     Clear();
 }
 
-std::string Progress::Line(const std::string& text) const
+std::string Progress::Prefix(const std::string& check) const
 {
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    char prefix[64];
-    std::snprintf(prefix, sizeof prefix, "probecheck %s [%6.1f s] ", check.c_str(), seconds);
-    return prefix + text;
+    return Format("probecheck %s[%6.1f s] ", check.empty() ? "" : (check + " ").c_str(), seconds);
 }
 
-void Progress::Draw(const std::string& text)
+void Progress::Erase()
 {
-    std::string line = Line(text);
+    if (!lineShown)
+        return;
+    std::fputs("\r\x1b[K", stderr);
+    lineShown = false;
+}
+
+void Progress::Draw()
+{
+    std::string line = Prefix({});
+    for (const auto& [check, state] : states)
+        line += check + ": " + state.text + "  ";
     // A line longer than the terminal would wrap, and \r could then no longer reach its start.
     const std::size_t width = TerminalWidth() - 1;
     if (line.size() > width)
@@ -57,42 +62,47 @@ void Progress::Draw(const std::string& text)
     lastDrawn = Clock::now();
 }
 
-void Progress::Status(const std::string& text)
+void Progress::Status(const std::string& check, const std::string& text)
 {
+    std::lock_guard guard(lock);
+    State& state = states[check];
+    state.text = text;
     const Clock::time_point now = Clock::now();
     if (terminal) {
-        // A new text, or the same one once a second so the clock in front of it keeps going.
-        const bool due
-            = text != lastStatus ? now - lastDrawn >= RedrawInterval : now - lastDrawn >= ClockInterval;
-        if (due && now >= eventHeldUntil) {
-            Draw(text);
-            lastStatus = text;
-        }
+        if (now - lastDrawn >= RedrawInterval)
+            Draw();
         return;
     }
-    if (now - lastDrawn >= PlainStatusPeriod) {
-        std::fprintf(stderr, "%s\n", Line(text).c_str());
-        lastDrawn = now;
+    if (now - state.lastPrinted >= PlainStatusPeriod) {
+        std::fprintf(stderr, "%s%s\n", Prefix(check).c_str(), text.c_str());
+        state.lastPrinted = now;
     }
 }
 
-void Progress::Event(const std::string& text)
+void Progress::Event(const std::string& check, const std::string& text)
 {
-    if (terminal) {
-        Draw(text);
-        lastStatus.clear();
-        eventHeldUntil = Clock::now() + EventHold;
-        return;
-    }
-    std::fprintf(stderr, "%s\n", Line(text).c_str());
-    lastDrawn = Clock::now();
+    std::lock_guard guard(lock);
+    Erase();
+    std::fprintf(stderr, "%s%s\n", Prefix(check).c_str(), text.c_str());
+    if (const auto found = states.find(check); found != states.end())
+        found->second.lastPrinted = Clock::now();
+    if (terminal && !states.empty())
+        Draw();
+    std::fflush(stderr);
+}
+
+void Progress::Done(const std::string& check)
+{
+    std::lock_guard guard(lock);
+    states.erase(check);
+    Erase();
+    if (terminal && !states.empty())
+        Draw();
 }
 
 void Progress::Clear()
 {
-    if (!lineShown)
-        return;
-    std::fputs("\r\x1b[K", stderr);
+    std::lock_guard guard(lock);
+    Erase();
     std::fflush(stderr);
-    lineShown = false;
 }

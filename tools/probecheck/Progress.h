@@ -1,40 +1,50 @@
 #pragma once
 
 #include <chrono>
+#include <map>
+#include <mutex>
 #include <string>
 
-// What a check is doing, on standard error while it runs. On a terminal it is one live line rewritten
-// in place, cleared before the verdict is printed. Anywhere else (a log file, a CI job) it is plain
-// lines, each with the time since the check started: every event, and the live status once every
-// PlainStatusPeriod so a long wait still shows that the check is alive.
+// What the checks of a call are doing, on standard error while they run; every check's thread may call
+// it. On a terminal one live line, rewritten in place, shows each running check's state; events are
+// printed as lines of their own above it, and the live line is cleared before the verdicts are
+// printed. Anywhere else (a log file, a CI job) everything is plain lines with the time since the call
+// started: every event, and each check's state once every PlainStatusPeriod so a long wait still shows
+// that the check is alive.
 class Progress {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::seconds PlainStatusPeriod { 5 };
 
-    // check names the lines ("gps"); start is when the check began.
-    Progress(std::string check, Clock::time_point start);
+    explicit Progress(Clock::time_point start);
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
     ~Progress();
 
-    // The current state, e.g. "no fix yet, 7 satellites in view". Cheap to call often: a terminal is
-    // redrawn at most ten times a second.
-    void Status(const std::string& text);
+    // A check's current state, e.g. "no fix yet, 7 satellites in view". Cheap to call often: a
+    // terminal is redrawn at most ten times a second.
+    void Status(const std::string& check, const std::string& text);
     // Something that happened, e.g. "first fix after 5.2 s".
-    void Event(const std::string& text);
+    void Event(const std::string& check, const std::string& text);
+    // The check has ended: its state leaves the live line.
+    void Done(const std::string& check);
     // Removes the live line, so what follows on the terminal starts on a clean line.
     void Clear();
 
 private:
-    std::string Line(const std::string& text) const;
-    void Draw(const std::string& text);
+    struct State {
+        std::string text;
+        Clock::time_point lastPrinted {};
+    };
 
-    std::string check;
+    std::string Prefix(const std::string& check) const;
+    void Draw(); // the caller holds lock
+    void Erase(); // the caller holds lock
+
+    std::mutex lock;
     Clock::time_point start;
     bool terminal;
     bool lineShown = false;
     Clock::time_point lastDrawn {};
-    Clock::time_point eventHeldUntil {};
-    std::string lastStatus;
+    std::map<std::string, State> states;
 };

@@ -6,7 +6,9 @@
 #include "ui/WindowRegistry.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include <unistd.h>
@@ -55,12 +57,13 @@ bool SerialSession::PortName(
     std::string resolved;
     const std::u16string asGiven(device.begin(), device.end());
     if (!DevicePath::Resolve(asGiven, &resolved)) {
-        char directory[4096];
-        if (!getcwd(directory, sizeof directory)) {
+        // However long the working directory's path is.
+        const std::unique_ptr<char, decltype(&std::free)> directory(getcwd(nullptr, 0), &std::free);
+        if (!directory) {
             *error = "--device " + device + ": " + std::strerror(errno);
             return false;
         }
-        path = std::string(directory) + "/" + device;
+        path = std::string(directory.get()) + "/" + device;
     }
     *name = std::u16string(path.begin(), path.end());
     return true;

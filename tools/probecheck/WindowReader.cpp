@@ -2,7 +2,7 @@
 
 #include "platform/MapRegisterWindow.h"
 #include "platform/RegisterWindow.h"
-#include "tools/probecheck/CheckReport.h"
+#include "tools/common/Format.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -43,8 +43,8 @@ bool WindowReader::UseBoardDirectory(const std::string& dir, std::string* error)
     }
     setenv("REGWIN_DIR", dir.c_str(), 1);
     // A named board wins over real registers the environment may point at.
-    unsetenv(Format("REGWIN_PHYS_%08" PRIx32, GpioAddress).c_str());
-    unsetenv(Format("REGWIN_PHYS_%08" PRIx32, TimerAddress).c_str());
+    unsetenv(Format("REGWIN_PHYS_%08" PRIx32, GpioBlockAddress).c_str());
+    unsetenv(Format("REGWIN_PHYS_%08" PRIx32, TimerBlockAddress).c_str());
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/RegisterBlocks.h"
+
 #include <cstdint>
 #include <string>
 
@@ -7,11 +9,6 @@
 // what a library call left in the registers. Unmapped when the object goes.
 class WindowReader {
 public:
-    static constexpr std::uint32_t GpioAddress = 0x92100000;
-    static constexpr std::uint32_t GpioSize = 0x100;
-    static constexpr std::uint32_t TimerAddress = 0x91A00000;
-    static constexpr std::uint32_t TimerSize = 0x44;
-
     // Points this process, and so the libraries it loads afterwards, at the simulated board in dir
     // instead of wherever the environment points. False with a message when dir is no directory, so a
     // mistyped path is reported rather than turned into a fresh, empty board.

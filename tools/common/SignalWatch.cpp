@@ -1,4 +1,4 @@
-#include "tools/devsim/SignalWatch.h"
+#include "tools/common/SignalWatch.h"
 
 #include <cerrno>
 
@@ -68,4 +68,13 @@ bool SignalWatch::SleepUntil(std::chrono::steady_clock::time_point until)
         if (poll(&watched, 1, static_cast<int>(left.count())) > 0 && Take() != 0)
             return false;
     }
+}
+
+void SignalWatch::IgnoreFromNowOn()
+{
+    struct sigaction ignore { };
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP })
+        sigaction(signal, &ignore, nullptr);
 }

@@ -1,7 +1,9 @@
-#include "tools/devsim/CommandLine.h"
+#include "tools/common/CommandLine.h"
 
+#include "tools/common/Format.h"
+
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -48,9 +50,8 @@ bool CommandLine::Number(double min, double max, double* value)
         return false;
     double number = 0;
     if (!ParseNumber(text, &number) || number < min || number > max) {
-        char range[96];
-        std::snprintf(range, sizeof range, "a number from %g to %g", min, max);
-        Fail(std::string(option) + " needs " + range + ", not \"" + text + "\"");
+        Fail(Format("%.*s needs a number from %g to %g, not \"%s\"", static_cast<int>(option.size()),
+            option.data(), min, max, text.c_str()));
         return false;
     }
     *value = number;
@@ -78,6 +79,20 @@ bool CommandLine::NoValue()
     return false;
 }
 
+bool CommandLine::ParseOptions(bool* help, const std::function<bool(std::string_view option)>& own)
+{
+    while (!AtEnd() && !Failed()) {
+        const std::string_view argument = Next();
+        if (argument == "--help" || argument == "-h") {
+            *help = true;
+            return true;
+        }
+        if (!own(argument))
+            Fail("unknown option \"" + std::string(argument) + "\"");
+    }
+    return !Failed();
+}
+
 void CommandLine::Fail(std::string message)
 {
     if (error.empty())
@@ -98,4 +113,10 @@ bool ParseNumber(std::string_view text, double* value)
         return false;
     *value = number;
     return true;
+}
+
+bool ParseWholeNumber(std::string_view text, int* value)
+{
+    const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), *value);
+    return !text.empty() && status == std::errc() && end == text.data() + text.size();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,11 @@ public:
     // An option that takes no value must not have been given one inline.
     [[nodiscard]] bool NoValue();
 
+    // The option loop of every subcommand: --help (or -h) sets help and ends it; every other argument
+    // goes to own, which reads its value and returns false for one it does not know. False when an
+    // option was unknown or bad (the message is kept).
+    [[nodiscard]] bool ParseOptions(bool* help, const std::function<bool(std::string_view option)>& own);
+
     void Fail(std::string message);
     bool Failed() const { return !error.empty(); }
     const std::string& Error() const { return error; }
@@ -38,6 +44,8 @@ private:
 
 // Strict decimal number: the whole text must convert, and the result must be finite.
 [[nodiscard]] bool ParseNumber(std::string_view text, double* value);
+// Strict whole number: optional '-', digits, nothing else, within int.
+[[nodiscard]] bool ParseWholeNumber(std::string_view text, int* value);
 
 // The common start of every subcommand: parse (a callable taking bool* help) reads the options; bad
 // arguments print a message and give exit status 2, --help prints help and gives 0; otherwise the

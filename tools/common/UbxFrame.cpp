@@ -1,4 +1,4 @@
-#include "tools/devsim/UbxFrame.h"
+#include "tools/common/UbxFrame.h"
 
 namespace Ubx {
 

@@ -22,6 +22,9 @@ public:
     int Take();
     // Sleeps until then; false (the signal taken) when one of the signals comes first.
     [[nodiscard]] bool SleepUntil(std::chrono::steady_clock::time_point until);
+    // For a program whose work is done: the signals are ignored from now on, so one that arrives before
+    // the mask is restored is dropped instead of killing the program on its way out.
+    void IgnoreFromNowOn();
 
 private:
     int fd = -1;
