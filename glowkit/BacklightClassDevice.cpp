@@ -1,5 +1,6 @@
 #include "glowkit/BacklightClassDevice.h"
 
+#include "platform/FileDescriptor.h"
 #include "platform/ReportProblem.h"
 
 #include <algorithm>
@@ -33,25 +34,20 @@ constexpr const char* WriteFix = "the deviceprobe-tools package's udev rule lets
 
 int OpenAttribute(const std::string& path, int flags)
 {
-    int fd;
-    do
-        fd = open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
-    while (fd < 0 && errno == EINTR);
-    return fd;
+    return OpenRetrying(AT_FDCWD, path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
 }
 
 // The attribute's text, at most a short line, without its trailing whitespace.
 bool ReadText(const std::string& path, std::string* text)
 {
-    const int fd = OpenAttribute(path, O_RDONLY);
-    if (fd < 0)
+    const FileDescriptor attribute(OpenAttribute(path, O_RDONLY));
+    if (attribute.Get() < 0)
         return false;
     char buffer[64];
     ssize_t got;
     do
-        got = read(fd, buffer, sizeof buffer);
+        got = read(attribute.Get(), buffer, sizeof buffer);
     while (got < 0 && errno == EINTR);
-    close(fd);
     if (got < 0)
         return false;
     text->assign(buffer, static_cast<std::size_t>(got));
@@ -63,11 +59,7 @@ bool ReadText(const std::string& path, std::string* text)
 // Whether the attribute could be opened for writing, without writing it.
 bool CanWrite(const std::string& path)
 {
-    const int fd = OpenAttribute(path, O_WRONLY);
-    if (fd < 0)
-        return false;
-    close(fd);
-    return true;
+    return FileDescriptor(OpenAttribute(path, O_WRONLY)).Get() >= 0;
 }
 
 }
@@ -152,15 +144,12 @@ bool BacklightClassDevice::Write(const char* name, std::int32_t value) const
     const std::string path = directory + "/" + name;
     char text[16];
     const int length = std::snprintf(text, sizeof text, "%d\n", value);
-    const int fd = OpenAttribute(path, O_WRONLY | O_TRUNC);
+    const FileDescriptor attribute(OpenAttribute(path, O_WRONLY | O_TRUNC));
     ssize_t written = -1;
-    if (fd >= 0) {
+    if (attribute.Get() >= 0) {
         do
-            written = write(fd, text, static_cast<std::size_t>(length));
+            written = write(attribute.Get(), text, static_cast<std::size_t>(length));
         while (written < 0 && errno == EINTR);
-        const int error = errno;
-        close(fd);
-        errno = error;
     }
     if (written == length)
         return true;

@@ -1,5 +1,7 @@
 #include "pinbank/GpioCharDevice.h"
 
+#include "platform/FileDescriptor.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -31,11 +33,7 @@ long ChipNumber(const char* name)
 
 int GpioCharDevice::Open(const std::string& path)
 {
-    int fd;
-    do
-        fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
-    while (fd < 0 && errno == EINTR);
-    return fd;
+    return OpenRetrying(AT_FDCWD, path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY);
 }
 
 int GpioCharDevice::Ioctl(int fd, unsigned long request, void* argument)

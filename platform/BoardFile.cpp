@@ -1,5 +1,7 @@
 #include "platform/BoardFile.h"
 
+#include "platform/FileDescriptor.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -101,25 +103,22 @@ void BoardFile::Load(const std::string& filePath, bool mayBeMissing)
 {
     *this = BoardFile();
     path = filePath;
-    int fd;
-    do
-        fd = open(filePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0 && errno == ENOENT && mayBeMissing)
+    const FileDescriptor file(
+        OpenRetrying(AT_FDCWD, filePath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (file.Get() < 0 && errno == ENOENT && mayBeMissing)
         return;
     found = true;
-    if (fd < 0) {
+    if (file.Get() < 0) {
         FailWhole(std::strerror(errno));
         return;
     }
     struct stat status { };
     std::string text;
     const char* failure = nullptr;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+    if (fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode))
         failure = "not a regular file";
-    else if (!ReadAll(fd, &text))
+    else if (!ReadAll(file.Get(), &text))
         failure = errno == EFBIG ? "larger than 64 KiB, so not a board file" : std::strerror(errno);
-    close(fd);
     if (failure) {
         FailWhole(failure);
         return;
