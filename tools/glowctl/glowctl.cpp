@@ -4,8 +4,7 @@
 #include "glowkit/BacklightClassDevice.h"
 #include "glowkit/glowkit.h"
 #include "platform/BoardFile.h"
-#include "platform/RegisterBlocks.h"
-#include "tools/boardway/WayDescription.h"
+#include "tools/common/WayDescription.h"
 
 #include <cerrno>
 #include <charconv>
@@ -65,33 +64,6 @@ int UsageError(const char* message, const char* argument)
     return ExitUsage;
 }
 
-// Where the board file sends the backlight: "DIR (line N of PATH)" or the auto choice.
-std::string DeviceText(const BoardFile& board)
-{
-    const std::string line = BoardLineText(board, board.BacklightLine());
-    if (!board.BacklightAuto())
-        return board.BacklightDirectory() + " (" + line + ")";
-    const std::string chosen = BacklightClassDevice::ChooseAutomatically(BacklightClassDevice::ClassRoot);
-    return (chosen.empty() ? std::string("no device in ") + BacklightClassDevice::ClassRoot : chosen)
-        + " (chosen by \"backlight = auto\", " + line + ")";
-}
-
-// One sentence on the way the backlight goes, for --help, info and errors.
-std::string WaySentence(const BoardFile& board)
-{
-    switch (board.BacklightWay()) {
-    case BoardWay::Registers:
-        return "The backlight goes through register windows: " + RegisterBlockText(GpioBlockAddress) + " ("
-            + BoardFileText(board) + (board.Found() ? " names no backlight" : "") + ").";
-    case BoardWay::Kernel:
-        return "The backlight goes through the backlight class: " + DeviceText(board) + ".";
-    case BoardWay::OutOfReach:
-        break;
-    }
-    return "The backlight is out of reach: " + BoardFileText(board)
-        + " cannot be used as it is (glowkit says why).";
-}
-
 bool Initialise()
 {
     if (InitBacklightCtrl() == 1)
@@ -103,7 +75,8 @@ bool Initialise()
             "glowctl: cannot map the backlight registers (check REGWIN_DIR or REGWIN_PHYS_92100000 "
             "and REGWIN_PHYS_91a00000)\n");
     } else {
-        std::fprintf(stderr, "glowctl: cannot reach the backlight. %s\n", WaySentence(board).c_str());
+        std::fprintf(
+            stderr, "glowctl: cannot reach the backlight. %s\n", BacklightWaySentence(board).c_str());
     }
     return false;
 }
@@ -112,10 +85,8 @@ int Info()
 {
     BoardFile board;
     board.Load();
-    std::printf("%s\n", WaySentence(board).c_str());
-    const std::string device = board.BacklightAuto()
-        ? BacklightClassDevice::ChooseAutomatically(BacklightClassDevice::ClassRoot)
-        : board.BacklightDirectory();
+    std::printf("%s\n", BacklightWaySentence(board).c_str());
+    const std::string device = BacklightDevice(board);
     if (board.BacklightWay() != BoardWay::Kernel || device.empty())
         return ExitOk;
     for (const char* attribute : { "max_brightness", "brightness", "actual_brightness", "bl_power" }) {
@@ -149,7 +120,7 @@ int main(int argc, char** argv)
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         BoardFile board;
         board.Load();
-        std::printf("%s\n%s\nHere: %s\n", Usage, Help, WaySentence(board).c_str());
+        std::printf("%s\n%s\nHere: %s\n", Usage, Help, BacklightWaySentence(board).c_str());
         return ExitOk;
     }
     if (argc < 2)

@@ -9,7 +9,7 @@
 #include "platform/MapRegisterWindow.h"
 #include "platform/RegisterBlocks.h"
 #include "platform/ReportProblem.h"
-#include "tools/boardway/WayDescription.h"
+#include "tools/common/WayDescription.h"
 
 #include <charconv>
 #include <cstdint>
@@ -86,27 +86,14 @@ bool RegistersReachable()
     return false;
 }
 
-// Whether the library holds the pin's line: it requested every named line when it was loaded, and said
-// on standard error why one failed; a line held by "pinbank" is ours.
 bool LineReachable(const BoardFile& board, std::int32_t pin)
 {
-    const BoardFile::Pin* source = board.PinSource(pin);
-    if (!source) {
-        std::fprintf(stderr,
-            "pinctl: pin %d is out of reach: %s sends the pins to the GPIO character device "
-            "and does not name it (add pin.%d = CHIP:OFFSET or LINE-NAME)\n",
-            pin, BoardFileText(board).c_str(), pin);
-        return false;
-    }
     GpioLineFinder finder(GpioCharDevice::Kernel());
     GpioLineFinder::Line line;
     std::string problem;
-    if (finder.Find(*source, &line, &problem) && line.used && line.consumer == LineRequest::Consumer)
+    if (HeldPinLine(board, pin, finder, &line, &problem))
         return true;
-    if (problem.empty())
-        problem = GpioLineFinder::Describe(line) + " could not be requested";
-    std::fprintf(stderr, "pinctl: pin %d (%s) is out of reach: %s\n", pin,
-        BoardLineText(board, source->lineNumber).c_str(), problem.c_str());
+    std::fprintf(stderr, "pinctl: %s\n", problem.c_str());
     return false;
 }
 
@@ -126,22 +113,6 @@ bool PinReachable(std::int32_t pin)
         "pinctl: no pin is reachable: %s cannot be used as it is (the lines above say why)\n",
         BoardFileText(board).c_str());
     return false;
-}
-
-// One sentence on the way the pins go, for --help and info.
-std::string WaySentence(const BoardFile& board)
-{
-    switch (board.GpioWay()) {
-    case BoardWay::Registers:
-        return "The pins go through register windows: " + RegisterBlockText(GpioBlockAddress) + " ("
-            + BoardFileText(board) + (board.Found() ? " names no pin" : "") + ").";
-    case BoardWay::Kernel:
-        return "The pins go through the GPIO character device, on the lines " + BoardFileText(board)
-            + " names.";
-    case BoardWay::OutOfReach:
-        break;
-    }
-    return "No pin is reachable: " + BoardFileText(board) + " cannot be used as it is (pinbank says why).";
 }
 
 void PrintLine(const BoardFile& board, const PinLine& entry, GpioLineFinder& finder)
@@ -170,7 +141,7 @@ int Info()
 {
     BoardFile board;
     board.Load();
-    std::printf("%s\n", WaySentence(board).c_str());
+    std::printf("%s\n", GpioWaySentence(board).c_str());
     if (board.GpioWay() != BoardWay::Kernel)
         return ExitOk;
     GpioLineFinder finder(GpioCharDevice::Kernel());
@@ -217,7 +188,7 @@ int main(int argc, char** argv)
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         BoardFile board;
         board.Load();
-        std::printf("%s\n%s\nHere: %s\n", Usage, Help, WaySentence(board).c_str());
+        std::printf("%s\n%s\nHere: %s\n", Usage, Help, GpioWaySentence(board).c_str());
         return ExitOk;
     }
     if (argc < 2)
