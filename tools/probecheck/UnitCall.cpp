@@ -111,7 +111,7 @@ int UnitCall::Parse(CommandLine& arguments)
         return 2;
     }
     if (help) {
-        std::fputs(checks.empty() ? Usage : checks.back()->Help(), stdout);
+        std::fputs(checks.empty() ? Usage : checks.back()->Help().c_str(), stdout);
         return 0;
     }
     if (checks.empty()) {
@@ -162,9 +162,8 @@ int UnitCall::Main(int argc, char** argv)
     const auto start = std::chrono::steady_clock::now();
     for (const std::unique_ptr<Check>& check : checks) {
         CheckRecord& record = call.checks.emplace_back(check->Name());
-        record.deviceKind = check->DeviceKind();
         record.devicePath = check->device;
-        if (const std::string problem = check->Prepare(); !problem.empty())
+        if (const std::string problem = check->Prepare(record); !problem.empty())
             record.CouldNotRun(problem);
     }
     {
