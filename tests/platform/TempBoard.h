@@ -77,7 +77,14 @@ public:
     std::string MakeBacklight(const std::string& name, int maxBrightness, int brightness, int blPower = 0,
         const char* type = "raw") const
     {
-        const std::string classRoot = directory + "/class";
+        return MakeBacklightIn(directory + "/class", name, maxBrightness, brightness, blPower, type);
+    }
+
+    // The same under any `classRoot`, for tests whose programs run beside each other on boards of their
+    // own.
+    static std::string MakeBacklightIn(const std::string& classRoot, const std::string& name,
+        int maxBrightness, int brightness, int blPower = 0, const char* type = "raw")
+    {
         const std::string device = classRoot + "/" + name;
         mkdir(classRoot.c_str(), 0755);
         if (mkdir(device.c_str(), 0755) != 0)
