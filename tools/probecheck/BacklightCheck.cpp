@@ -11,6 +11,8 @@
 #include "tools/probecheck/WindowReader.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -113,11 +115,13 @@ std::string BacklightCheck::Prepare(CheckRecord& record)
     if (classDevice.empty())
         return BacklightWaySentence(board);
     record.devicePath = classDevice;
-    if (!BacklightClassDevice::ReadAttribute(classDevice, "max_brightness", &maxBrightness)
-        || maxBrightness < 1)
-        return "cannot read a step count from " + classDevice
-            + "/max_brightness: " + BacklightWaySentence(board);
-    return {};
+    if (!BacklightClassDevice::ReadAttribute(classDevice, "max_brightness", &maxBrightness)) {
+        return classDevice + " is no backlight class device: max_brightness: " + std::strerror(errno) + " ("
+            + BoardLineText(board, board.BacklightLine()) + ")";
+    }
+    return maxBrightness < 1
+        ? classDevice + " has no brightness steps (max_brightness " + std::to_string(maxBrightness) + ")"
+        : "";
 }
 
 bool BacklightCheck::ParseOption(std::string_view option, CommandLine& arguments)
@@ -194,25 +198,10 @@ void BacklightCheck::Run(CheckLoop& loop, Progress& progress, CheckRecord& recor
         return record.CouldNotRun(error);
     record.Fact("library", RecordValue::Text(glowkit.Path()));
     progress.Event(Name(), "loaded " + glowkit.Path());
-    const bool classWay = Way() == BoardWay::Kernel;
-    if (initialise() != 1) {
-        return record.CouldNotRun(classWay
-                ? "InitBacklightCtrl failed on " + classDevice + " (glowkit says why on standard error)"
-                : "InitBacklightCtrl failed: the library cannot reach the GPIO and timer registers "
-                  "(check REGWIN_DIR, or REGWIN_PHYS_92100000 and REGWIN_PHYS_91a00000 for real "
-                  "registers)");
-    }
     WindowReader gpio;
     WindowReader timer;
-    if (classWay) {
-        record.Fact("maxBrightness", RecordValue::Number(maxBrightness));
-    } else {
-        if (!gpio.Map("GPIO", GpioBlockAddress, GpioWindowSize, &error)
-            || !timer.Map("timer", TimerBlockAddress, TimerWindowSize, &error))
-            return record.CouldNotRun(error);
-        record.devicePath = gpio.Board();
-        record.Fact("registers", RecordValue::Text(gpio.Source() + " " + timer.Source()));
-    }
+    if (!Initialise(initialise, gpio, timer, record))
+        return;
     const std::int32_t atStart = get();
     record.Fact("levelAtStart", RecordValue::Number(atStart));
     // A Ctrl-C ends the steps, never the restoring of the level found.
@@ -225,6 +214,33 @@ void BacklightCheck::Run(CheckLoop& loop, Progress& progress, CheckRecord& recor
         record.Interrupted(loop.SignalName());
     else
         record.Complete();
+}
+
+bool BacklightCheck::Initialise(
+    GetFunction* initialise, WindowReader& gpio, WindowReader& timer, CheckRecord& record) const
+{
+    const bool classWay = Way() == BoardWay::Kernel;
+    if (initialise() != 1) {
+        record.CouldNotRun(classWay
+                ? "InitBacklightCtrl failed on " + classDevice + " (glowkit says why on standard error)"
+                : "InitBacklightCtrl failed: the library cannot reach the GPIO and timer registers "
+                  "(check REGWIN_DIR, or REGWIN_PHYS_92100000 and REGWIN_PHYS_91a00000 for real "
+                  "registers)");
+        return false;
+    }
+    if (classWay) {
+        record.Fact("maxBrightness", RecordValue::Number(maxBrightness));
+        return true;
+    }
+    std::string error;
+    if (!gpio.Map("GPIO", GpioBlockAddress, GpioWindowSize, &error)
+        || !timer.Map("timer", TimerBlockAddress, TimerWindowSize, &error)) {
+        record.CouldNotRun(error);
+        return false;
+    }
+    record.devicePath = gpio.Board();
+    record.Fact("registers", RecordValue::Text(gpio.Source() + " " + timer.Source()));
+    return true;
 }
 
 void BacklightCheck::Step(std::size_t step, const WindowReader& gpio, const WindowReader& timer,

@@ -39,6 +39,10 @@ private:
     // class device's attributes.
     std::string StepName(std::size_t step) const;
     void Declare(CheckRecord& record) const;
+    // Initialises the library and finds what the steps judge: the register windows, or the class device.
+    // False with record ended.
+    bool Initialise(
+        GetFunction* initialise, WindowReader& gpio, WindowReader& timer, CheckRecord& record) const;
     void Step(std::size_t step, const WindowReader& gpio, const WindowReader& timer, GetFunction* get,
         SetFunction* set, CheckRecord& record) const;
     void MeasureAttributes(std::size_t step, CheckRecord& record, std::vector<RecordField>& row) const;
