@@ -4,7 +4,7 @@
 #include "glowkit/BacklightClassDevice.h"
 #include "glowkit/glowkit.h"
 #include "platform/BoardFile.h"
-#include "tools/common/WayDescription.h"
+#include "tools/common/BacklightWay.h"
 
 #include <cerrno>
 #include <charconv>

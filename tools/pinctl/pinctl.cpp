@@ -9,6 +9,7 @@
 #include "platform/MapRegisterWindow.h"
 #include "platform/RegisterBlocks.h"
 #include "platform/ReportProblem.h"
+#include "tools/common/GpioWay.h"
 #include "tools/common/WayDescription.h"
 
 #include <charconv>

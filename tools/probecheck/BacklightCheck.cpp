@@ -3,6 +3,7 @@
 #include "glowkit/BacklightClassDevice.h"
 #include "tools/common/CommandLine.h"
 #include "tools/common/Format.h"
+#include "tools/common/BacklightWay.h"
 #include "tools/common/WayDescription.h"
 #include "tools/probecheck/CheckLoop.h"
 #include "tools/probecheck/CheckRecord.h"

@@ -1,5 +1,7 @@
 #include "tools/probecheck/BoardCheck.h"
 
+#include "tools/common/BacklightWay.h"
+#include "tools/common/GpioWay.h"
 #include "tools/common/WayDescription.h"
 #include "tools/probecheck/CheckRecord.h"
 

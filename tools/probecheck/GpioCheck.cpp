@@ -5,7 +5,7 @@
 #include "tools/common/CommandLine.h"
 #include "tools/common/Deadline.h"
 #include "tools/common/Format.h"
-#include "tools/common/WayDescription.h"
+#include "tools/common/GpioWay.h"
 #include "tools/probecheck/CheckLoop.h"
 #include "tools/probecheck/CheckRecord.h"
 #include "tools/probecheck/DeviceLibrary.h"
