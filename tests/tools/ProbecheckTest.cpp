@@ -5,6 +5,7 @@
 #include "platform/TempBoard.h"
 #include "serial/FaultSupport.h"
 #include "tools/probecheck/JsonWriter.h"
+#include "tools/probecheck/SkyTally.h"
 #include "tools/probecheck/UbxAckWatch.h"
 
 #include <gtest/gtest.h>
@@ -432,4 +433,25 @@ TEST(UbxAckWatch, FindsTheAnswerSplitAnywhereAndOnlyWithItsChecksum)
             EXPECT_EQ(first != UbxAckWatch::Answer::None ? first : second, c.answer);
         }
     }
+}
+
+TEST(SkyTally, InViewIsTheLastWholeCycleWhereverTheCheckStops)
+{
+    // Thirteen GPS satellites in four messages (more than the decoder's record holds), then the first
+    // message of the next cycle: the tally still counts all thirteen, not the four of the new message.
+    SkyTally tally;
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        for (int message = 1; message <= 4; ++message) {
+            std::vector<SkyTally::Satellite> listed;
+            for (int slot = 0; slot < 4 && (message - 1) * 4 + slot < 13; ++slot)
+                listed.push_back({ {}, (message - 1) * 4 + slot + 1, 45, 90, 30 + cycle });
+            tally.OnGsv("GP", 0, message, 4, listed);
+            if (cycle == 1)
+                break;
+        }
+        EXPECT_EQ(tally.InView().size(), 13u) << "after cycle " << cycle;
+    }
+    EXPECT_EQ(tally.AtLeast(31), 0) << "the cycle in progress is not counted yet";
+    tally.OnGsv("GL", 0, 1, 2, { { {}, 65, 10, 20, 40 } });
+    EXPECT_EQ(tally.InView().size(), 14u) << "a system whose first cycle is still in progress counts";
 }

@@ -173,12 +173,7 @@ void GpsCheck::OnSentence(const char* sentence, int length)
     const std::string_view talker = text.substr(1, 2);
     const std::string_view type = text.substr(3, 3);
     if (type == "GSV") {
-        GsvRecord gsv;
-        parser.GetGsv(&gsv);
-        // A signal id follows the satellites from NMEA 4.10 on: one field beyond whole blocks of four.
-        const int fields = FieldCount(text);
-        const int signal = fields > 4 && (fields - 4) % 4 == 1 ? WholeField(Field(text, fields - 1)) : 0;
-        sky.OnGsv(talker, signal, gsv, parser.GetGsvMessageNumber());
+        OnGsv(text);
     } else if (type == "GSA") {
         GsaRecord gsa;
         parser.GetGsa(&gsa);
@@ -186,6 +181,27 @@ void GpsCheck::OnSentence(const char* sentence, int length)
     } else {
         sky.OnOtherSentence();
     }
+}
+
+// Read from the sentence itself, as the decoder's record keeps twelve satellites at most and no count
+// of the cycle's messages.
+void GpsCheck::OnGsv(std::string_view text)
+{
+    // A signal id follows the satellites from NMEA 4.10 on: one field beyond whole blocks of four.
+    const int fields = FieldCount(text);
+    const bool hasSignal = fields > 4 && (fields - 4) % 4 == 1;
+    const int end = hasSignal ? fields - 1 : fields;
+    std::vector<SkyTally::Satellite> listed;
+    for (int field = 4; field < end; field += 4) {
+        SkyTally::Satellite satellite;
+        satellite.prn = WholeField(Field(text, field));
+        satellite.elevation = WholeField(Field(text, field + 1));
+        satellite.azimuth = WholeField(Field(text, field + 2));
+        satellite.snr = WholeField(Field(text, field + 3));
+        listed.push_back(satellite);
+    }
+    sky.OnGsv(text.substr(1, 2), hasSignal ? WholeField(Field(text, fields - 1)) : 0,
+        WholeField(Field(text, 2)), WholeField(Field(text, 1)), listed);
 }
 
 GpsCheck::Figures GpsCheck::Take() const

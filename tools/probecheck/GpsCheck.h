@@ -35,6 +35,7 @@ private:
     void Declare(CheckRecord& record) const;
     void OnChunk(const char* bytes, int count, Progress& progress, const CheckRecord& record);
     void OnSentence(const char* sentence, int length);
+    void OnGsv(std::string_view text);
     Figures Take() const;
     void Evaluate(Progress& progress, const CheckRecord& record);
     bool Finished() const;

@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr int SatellitesPerGsv = 4;
 // System ids of NMEA 4.10 and 4.11 in GSA, and the talker of each.
 constexpr const char* SystemTalkers[] = { "", "GP", "GL", "GA", "GB", "GQ", "GI" };
 // Before NMEA 4.10 a combined GSA named GLONASS satellites by numbers 65 to 96.
@@ -18,20 +17,22 @@ std::string SkyTally::System(std::string_view talker)
     return talker == "BD" ? "GB" : std::string(talker);
 }
 
-void SkyTally::OnGsv(std::string_view talker, int signal, const GsvRecord& gsv, int messageNumber)
+void SkyTally::OnGsv(std::string_view talker, int signal, int messageNumber, int messageCount,
+    const std::vector<Satellite>& listed)
 {
-    std::vector<Satellite>& cycle = cycles[{ System(talker), signal }];
+    Cycle& cycle = cycles[{ System(talker), signal }];
     if (messageNumber <= 1)
-        cycle.clear();
-    const int first = SatellitesPerGsv * (messageNumber - 1);
-    for (int slot = std::max(first, 0); slot < first + SatellitesPerGsv && slot < gsv.satellitesInView;
-         ++slot) {
-        if (slot >= static_cast<int>(std::size(gsv.satellites)))
-            break;
-        const GsvSatellite& satellite = gsv.satellites[slot];
-        if (satellite.prn > 0)
-            cycle.push_back(
-                { System(talker), satellite.prn, satellite.elevation, satellite.azimuth, satellite.snr });
+        cycle.pending.clear();
+    for (Satellite satellite : listed) {
+        if (satellite.prn <= 0)
+            continue;
+        satellite.system = System(talker);
+        cycle.pending.push_back(satellite);
+    }
+    if (messageNumber >= messageCount) {
+        cycle.complete = std::move(cycle.pending);
+        cycle.pending.clear();
+        cycle.completed = true;
     }
     OnOtherSentence();
 }
@@ -60,8 +61,8 @@ void SkyTally::OnGsa(std::string_view talker, int systemId, const GsaRecord& gsa
 std::vector<SkyTally::Satellite> SkyTally::InView() const
 {
     std::map<Key, Satellite> unique;
-    for (const auto& [cycle, satellites] : cycles) {
-        for (const Satellite& satellite : satellites) {
+    for (const auto& [key, cycle] : cycles) {
+        for (const Satellite& satellite : cycle.completed ? cycle.complete : cycle.pending) {
             Satellite& kept
                 = unique.try_emplace({ satellite.system, satellite.prn }, satellite).first->second;
             kept.snr = std::max(kept.snr, satellite.snr);

@@ -13,9 +13,10 @@
 // and its number, so GPS 5 and Galileo 5 are two. The systems are named by their NMEA talkers (GP, GL,
 // GA, GB, GQ, GI; BD counts as GB).
 //
-// In view: each system's latest GSV cycle (one per signal, for receivers that list a cycle for each
-// signal they track). Used: the latest run of GSA sentences, one per system for a combined receiver,
-// each naming its system by the id at its end (NMEA 4.10 on) or else by its talker.
+// In view: each system's latest complete GSV cycle (one per signal, for receivers that list a cycle for
+// each signal they track); until a cycle has completed, the one in progress. Used: the latest run of GSA
+// sentences, one per system for a combined receiver, each naming its system by the id at its end (NMEA 4.10
+// on) or else by its talker.
 class SkyTally {
 public:
     struct Satellite {
@@ -27,8 +28,10 @@ public:
         bool used = false;
     };
 
-    // A GSV message of talker and signal (0 without a signal id), after the decoder took it into gsv.
-    void OnGsv(std::string_view talker, int signal, const GsvRecord& gsv, int messageNumber);
+    // Message messageNumber of messageCount of a GSV cycle of talker and signal (0 without a signal id),
+    // with the satellites it lists (any number: the decoder's record stops at twelve a system).
+    void OnGsv(std::string_view talker, int signal, int messageNumber, int messageCount,
+        const std::vector<Satellite>& listed);
     // A GSA of talker with its system id (0 without one), after the decoder took it into gsa.
     void OnGsa(std::string_view talker, int systemId, const GsaRecord& gsa);
     // Any other sentence: the GSA run before it, if any, is complete.
@@ -50,7 +53,15 @@ private:
 
     static std::string System(std::string_view talker);
 
-    std::map<std::pair<std::string, int>, std::vector<Satellite>> cycles; // by talker and signal
+    // A check may end between a cycle's first and last message; what it reports in view must not depend
+    // on where in the cycle that fell.
+    struct Cycle {
+        std::vector<Satellite> pending;
+        std::vector<Satellite> complete;
+        bool completed = false;
+    };
+
+    std::map<std::pair<std::string, int>, Cycle> cycles; // by talker and signal
     std::set<Key> used;
     bool inGsaRun = false;
     bool gsaSeen = false;
