@@ -41,3 +41,7 @@ foreach(page ${manual_pages})
     install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   endif()
 endforeach()
+# The board file's page goes with the tools that show where the board file sends the libraries.
+if(TARGET pinctl OR TARGET glowctl)
+  install(FILES ${CMAKE_SOURCE_DIR}/docs/man/deviceprobe-board.conf.5 DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
+endif()

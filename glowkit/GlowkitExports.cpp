@@ -1,6 +1,5 @@
 #include "glowkit/glowkit.h"
 
-#include "glowkit/BacklightControl.h"
 #include "glowkit/GlowkitLibrary.h"
 #include "platform/WithoutExceptions.h"
 
@@ -27,13 +26,13 @@ extern "C" GLOWKIT_EXPORT int32_t InitBacklightCtrl(void)
     return WithoutExceptions(int32_t { 0 }, [] { return GlowkitInitBacklightCtrl(); });
 }
 
-// Reads the atomic level only: nothing here can throw or touch a released window.
+// Reads an atomic level only: nothing here can throw or touch a released window.
 extern "C" GLOWKIT_EXPORT int32_t GetBrightness(void)
 {
-    return Backlight().GetBrightness();
+    return GlowkitGetBrightness();
 }
 
 extern "C" GLOWKIT_EXPORT int32_t SetBrightness(int32_t level)
 {
-    return WithoutExceptions(Backlight().GetBrightness(), [level] { return GlowkitSetBrightness(level); });
+    return WithoutExceptions(GlowkitGetBrightness(), [level] { return GlowkitSetBrightness(level); });
 }

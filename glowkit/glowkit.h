@@ -1,5 +1,6 @@
 /* Display backlight control for programs on the device. The brightness is a level: 0 is off, 1 to 99 a
- * PWM duty, 100 full. Calls are not serialised: callers must not run InitBacklightCtrl and SetBrightness
+ * PWM duty (or, when the board file names a backlight class device, the level's share of its steps),
+ * 100 full. Calls are not serialised: callers must not run InitBacklightCtrl and SetBrightness
  * from several threads at once; GetBrightness may be called from any thread at any time.
  *
  * The library is never unloaded before the process ends: dlclose leaves it in place, so a function

@@ -1,7 +1,9 @@
 /* GPIO access for programs on the device: four inputs (pins 0 to 3) and nine outputs (pins 50 to 58).
  *
- * The library maps the GPIO registers when it is loaded; nothing has to be called first. Calls are not
- * serialised: callers that drive lines of one port from several threads must take turns themselves.
+ * When it is loaded the library reaches the lines, nothing has to be called first: through the kernel's
+ * GPIO character device when the board file /etc/deviceprobe/board.conf names them, else by mapping
+ * the GPIO registers. Calls are not serialised: callers that drive lines of one port from several
+ * threads must take turns themselves.
  * Neither function reports errors.
  *
  * The library is never unloaded before the process ends: dlclose leaves it in place, so a function

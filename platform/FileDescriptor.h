@@ -6,8 +6,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-// The one owner of a descriptor that the register-window layer opens for a moment (a directory, a file
-// to map): closed when the owner goes. -1 means none.
+// The one owner of a descriptor that the platform layer or a library opens for a moment (a directory, a
+// file to map or read, a backlight attribute): closed when the owner goes. -1 means none.
 class FileDescriptor {
 public:
     explicit FileDescriptor(int descriptor)
@@ -16,10 +16,14 @@ public:
     }
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
+    // Keeps errno, so the reason a call on the descriptor failed survives the close for the message.
     ~FileDescriptor()
     {
-        if (fd >= 0)
+        if (fd >= 0) {
+            const int error = errno;
             close(fd);
+            errno = error;
+        }
     }
     int Get() const { return fd; }
 

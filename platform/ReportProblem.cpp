@@ -24,25 +24,22 @@ std::uint64_t Fingerprint(const char* text, std::size_t length)
     return hash;
 }
 
-}
-
-void ReportProblem(const char* format, ...)
+// Formats "<source>: <text>\n" into one buffer and writes it with one call.
+void Report(const char* source, const char* format, va_list arguments)
 {
     if (!reportsEnabled.load())
         return;
     const int savedErrno = errno;
-    char line[512] = "regwin: ";
-    constexpr std::size_t Prefix = 8;
-    constexpr std::size_t Room = sizeof line - Prefix - 1; // one byte stays free for the newline
-    va_list arguments;
-    va_start(arguments, format);
-    const int formatted = std::vsnprintf(line + Prefix, Room, format, arguments);
-    va_end(arguments);
+    char line[512];
+    const int prefix = std::snprintf(line, sizeof line, "%.32s: ", source);
+    const auto prefixLength = static_cast<std::size_t>(prefix > 0 ? prefix : 0);
+    const std::size_t room = sizeof line - prefixLength - 1; // one byte stays free for the newline
+    const int formatted = std::vsnprintf(line + prefixLength, room, format, arguments);
     if (formatted < 0) {
         errno = savedErrno;
         return;
     }
-    std::size_t length = Prefix + std::min(static_cast<std::size_t>(formatted), Room - 1);
+    std::size_t length = prefixLength + std::min(static_cast<std::size_t>(formatted), room - 1);
     line[length++] = '\n';
     const std::uint64_t fingerprint = Fingerprint(line, length);
     if (lastReported.exchange(fingerprint) != fingerprint) {
@@ -52,6 +49,24 @@ void ReportProblem(const char* format, ...)
         while (written < 0 && errno == EINTR);
     }
     errno = savedErrno;
+}
+
+}
+
+void ReportProblem(const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    Report("regwin", format, arguments);
+    va_end(arguments);
+}
+
+void ReportProblemFrom(const char* source, const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    Report(source, format, arguments);
+    va_end(arguments);
 }
 
 void SetProblemReports(bool enabled)

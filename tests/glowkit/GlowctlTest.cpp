@@ -72,3 +72,44 @@ TEST(Glowctl, HelpAndUnreachableRegisters)
     EXPECT_NE(get.err.find("cannot map the backlight registers"), std::string::npos) << get.err;
     EXPECT_TRUE(get.out.empty());
 }
+
+TEST(Glowctl, DrivesABacklightClassDeviceTheBoardFileNames)
+{
+    struct Step {
+        std::vector<std::string> arguments;
+        int exitCode;
+        const char* out; // "DIR" stands for the test's directory
+        const char* brightness;
+        const char* power;
+    };
+    const Step steps[] = {
+        { { "info" }, 0,
+            "The backlight goes through the backlight class: DIR/class/panel (line 1 of DIR/board.conf).\n"
+            "max_brightness 255\nbrightness 0\nactual_brightness 0\nbl_power 4\n",
+            "0\n", "4\n" },
+        { { "init" }, 0, "100\n", "255\n", "0\n" }, // a dark device comes up full, as a board with no duty
+        { { "set", "50" }, 0, "100 -> 50\n", "128\n", "0\n" },
+        { { "get" }, 0, "50\n", "128\n", "0\n" },
+        { { "set", "0" }, 0, "50 -> 0\n", "0\n", "4\n" },
+    };
+    TempBoard board;
+    const std::string device = board.MakeBacklight("panel", 255, 0, 4);
+    board.WriteBoardFile("backlight = " + device + "\n");
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.arguments.back());
+        const ProgramResult result = RunProgram(GLOWCTL_PROGRAM, step.arguments, board.Directory());
+        EXPECT_EQ(result.exitCode, step.exitCode) << result.err;
+        EXPECT_EQ(result.out, board.InBoard(step.out));
+        EXPECT_EQ(TempBoard::ReadFile(device + "/brightness"), step.brightness);
+        EXPECT_EQ(TempBoard::ReadFile(device + "/bl_power"), step.power);
+    }
+    EXPECT_FALSE(board.FileExists(GpioBlock) || board.FileExists(TimerBlock))
+        << "no register window is mapped";
+
+    board.WriteBoardFile("backlight = " + board.Directory() + "/class/gone\n");
+    const ProgramResult gone = RunProgram(GLOWCTL_PROGRAM, { "get" }, board.Directory());
+    EXPECT_EQ(gone.exitCode, 1);
+    EXPECT_NE(gone.err.find("glowkit: " + board.Directory() + "/class/gone is not a backlight device"),
+        gone.err.npos);
+    EXPECT_NE(gone.err.find("\nglowctl: cannot reach the backlight"), gone.err.npos) << gone.err;
+}

@@ -4,6 +4,7 @@
 #include "pinbank/PinbankLibrary.h"
 
 #include "pinbank/GpioRegisters.h"
+#include "pinbank/StandInChip.h"
 #include "platform/AccessRecorder.h"
 #include "platform/TempBoard.h"
 
@@ -62,6 +63,25 @@ TEST(PinbankEntry, ReportsSuccessEvenWhenTheWindowCannotBeMapped)
     PinbankSetOutput(50, 1);
     EXPECT_EQ(recorder.Lines(), std::vector<std::string>());
     EXPECT_TRUE(PinbankEntry(AttachReason::ProcessDetach));
+}
+
+TEST(PinbankEntry, ABoardFileNamingPinsTakesTheirLinesFromAttachToDetachAndMapsNoWindow)
+{
+    TempBoard board;
+    board.WriteBoardFile("pin.54 = GPS_PWR\n");
+    StandInChip chip;
+    UseGpioCharDevice(&chip);
+    EXPECT_TRUE(PinbankEntry(AttachReason::ProcessAttach));
+    EXPECT_EQ(PinbankObject(), nullptr);
+    EXPECT_EQ(chip.At(0, 3).consumer, "pinbank");
+    PinbankSetOutput(54, 1);
+    EXPECT_EQ(chip.At(0, 3).driven, 1);
+    EXPECT_EQ(PinbankGetInput(54), 1);
+    EXPECT_TRUE(PinbankEntry(AttachReason::ProcessDetach));
+    EXPECT_EQ(chip.OpenDescriptors(), 0u) << "detach releases every line";
+    EXPECT_EQ(PinbankGetInput(54), 0);
+    EXPECT_FALSE(board.FileExists(GpioBlock)) << "the register window is never mapped";
+    UseGpioCharDevice(nullptr);
 }
 
 TEST(GpioRegisters, DrivesATwoBitPortThroughElevenBeforeOne)

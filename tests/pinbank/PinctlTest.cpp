@@ -78,3 +78,37 @@ TEST(Pinctl, UnreachableRegistersAreAnErrorNotALowLine)
     EXPECT_NE(get.err.find("cannot map the GPIO registers"), std::string::npos) << get.err;
     EXPECT_TRUE(get.out.empty());
 }
+
+TEST(Pinctl, SaysWhichWayThePinsGoAndWhyOneIsOutOfReach)
+{
+    struct Case {
+        const char* board; // "DIR" stands for the test's directory
+        std::vector<std::string> arguments;
+        int exitCode;
+        const char* out;
+        const char* err;
+    };
+    const Case cases[] = {
+        { "", { "info" }, 0,
+            "The pins go through register windows: the simulated board in DIR (the board file", "" },
+        { "pin.54 = DIR/gpiochip0:3", { "get", "54" }, 1, "",
+            "pinctl: pin 54 (line 1 of DIR/board.conf) is out of reach: there is no GPIO chip "
+            "DIR/gpiochip0" },
+        { "pin.54 = DIR/gpiochip0:3", { "info" }, 0,
+            "pin 54  output  out of reach: there is no GPIO chip DIR/gpiochip0", "" },
+        { "pin.54 = DIR/gpiochip0:3", { "set", "55", "1" }, 1, "", "does not name it (add pin.55 =" },
+        { "colour = red", { "get", "0" }, 1, "",
+            "pinctl: no pin is reachable: the board file DIR/board.conf" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.board + (" " + c.arguments.front()));
+        TempBoard board;
+        board.WriteBoardFile(board.InBoard(c.board));
+        const ProgramResult result = RunProgram(PINCTL_PROGRAM, c.arguments, board.Directory());
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_NE(result.out.find(board.InBoard(c.out)), std::string::npos) << result.out;
+        EXPECT_NE(result.err.find(board.InBoard(c.err)), std::string::npos) << result.err;
+        EXPECT_EQ(board.FileExists(GpioBlock), *c.board == '\0')
+            << "a board file that names pins keeps the register window unmapped";
+    }
+}

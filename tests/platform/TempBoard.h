@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,9 @@ constexpr std::uint32_t TimerBlockSize = 0x44;
 // A simulated board of its own for one test: a fresh directory named in REGWIN_DIR (and, when asked,
 // a trace file in REGWIN_TRACE), removed again at the end. The register files are read and written
 // here with plain file I/O and explicit little-endian decoding, independent of the code under test.
-// Libraries map at load or first init, so create the board before loading them.
+// DEVICEPROBE_BOARD names an empty board file in the directory, so a board file of the machine's own
+// never steers a test; WriteBoardFile fills it. Libraries map (and read the board file) at load or first
+// init, so create the board before loading them.
 class TempBoard {
 public:
     enum class Trace { Off, On };
@@ -35,6 +38,8 @@ public:
             ADD_FAILURE() << "cannot create a temporary board directory from " << pattern;
         directory = pattern;
         setenv("REGWIN_DIR", directory.c_str(), 1);
+        WriteBoardFile("");
+        setenv("DEVICEPROBE_BOARD", BoardFilePath().c_str(), 1);
         if (trace == Trace::On)
             setenv("REGWIN_TRACE", TracePath().c_str(), 1);
         else
@@ -46,6 +51,7 @@ public:
     {
         unsetenv("REGWIN_DIR");
         unsetenv("REGWIN_TRACE");
+        unsetenv("DEVICEPROBE_BOARD");
         nftw(
             directory.c_str(),
             [](const char* path, const struct stat*, int, struct FTW*) { return remove(path); }, 16,
@@ -54,6 +60,58 @@ public:
 
     const std::string& Directory() const { return directory; }
     std::string TracePath() const { return directory + "/trace.log"; }
+    std::string BoardFilePath() const { return directory + "/board.conf"; }
+
+    void WriteBoardFile(const std::string& text) const { WriteFile(BoardFilePath(), text); }
+
+    // `text` with every "DIR" in it replaced by the board's directory, for expectations that name it.
+    std::string InBoard(std::string text) const
+    {
+        for (std::size_t at; (at = text.find("DIR")) != std::string::npos;)
+            text.replace(at, 3, directory);
+        return text;
+    }
+
+    // A directory laid out as /sys/class/backlight/<name>/, under class/ in the board: brightness,
+    // max_brightness, actual_brightness, bl_power and type, each a line of text as sysfs shows them.
+    std::string MakeBacklight(const std::string& name, int maxBrightness, int brightness, int blPower = 0,
+        const char* type = "raw") const
+    {
+        return MakeBacklightIn(directory + "/class", name, maxBrightness, brightness, blPower, type);
+    }
+
+    // The same under any `classRoot`, for tests whose programs run beside each other on boards of their
+    // own.
+    static std::string MakeBacklightIn(const std::string& classRoot, const std::string& name,
+        int maxBrightness, int brightness, int blPower = 0, const char* type = "raw")
+    {
+        const std::string device = classRoot + "/" + name;
+        mkdir(classRoot.c_str(), 0755);
+        if (mkdir(device.c_str(), 0755) != 0)
+            ADD_FAILURE() << "cannot create " << device;
+        WriteFile(device + "/max_brightness", std::to_string(maxBrightness) + "\n");
+        WriteFile(device + "/brightness", std::to_string(brightness) + "\n");
+        WriteFile(device + "/actual_brightness", std::to_string(brightness) + "\n");
+        WriteFile(device + "/bl_power", std::to_string(blPower) + "\n");
+        WriteFile(device + "/type", std::string(type) + "\n");
+        return device;
+    }
+
+    // The whole text of a file, for the attributes a backlight library wrote.
+    static std::string ReadFile(const std::string& path)
+    {
+        std::ifstream file(path);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
+
+    // Writes `text` as the whole of `path`, creating it (mode 0644) when missing.
+    static void WriteFile(const std::string& path, const std::string& text)
+    {
+        std::ofstream file(path, std::ios::trunc);
+        file << text;
+        if (!file.flush())
+            ADD_FAILURE() << "cannot write " << path;
+    }
 
     std::string FilePath(std::uint32_t address) const
     {

@@ -2,6 +2,7 @@
 // from a simulator of its own, read from the exit status and the JSON record; a whole unit in one
 // call; bad command lines; and its JSON strings and the receiver's acknowledgement.
 
+#include "platform/TempBoard.h"
 #include "serial/FaultSupport.h"
 #include "tools/probecheck/JsonWriter.h"
 #include "tools/probecheck/SkyTally.h"
@@ -75,14 +76,24 @@ private:
 // A simulator and the probecheck line that checks it. "@" in the line stands for the simulated device:
 // the link of a simulated receiver or module, or the directory of a simulated board.
 struct Row {
-    std::vector<std::string> simulator; // devsim's arguments; "silent" for ModuleWithoutSignal
+    // devsim's arguments; "silent" for ModuleWithoutSignal; "class" for a backlight class device
+    // @/class/panel of 7 steps at full ("class", "unwritable": its brightness cannot be written)
+    std::vector<std::string> simulator;
     std::vector<std::string> check;
     int status;
     const char* failing; // the measurement the reason names, which must have failed; "" for none
     const char* also = ""; // what else the record holds
     const char* interruptAfter = nullptr; // progress text after which the check gets Ctrl-C
     std::vector<std::string> environment = {};
+    const char* boardFile = nullptr; // the text of a board file for the row ("@" as above); null: none
 };
+
+std::string WithPlace(std::string text, const std::string& place)
+{
+    for (std::size_t at; (at = text.find('@')) != std::string::npos;)
+        text.replace(at, 1, place);
+    return text;
+}
 
 struct Result {
     int status = -1;
@@ -97,9 +108,21 @@ Result RunRow(const Row& row, const std::string& place)
     std::string device = place;
     std::unique_ptr<ModuleWithoutSignal> silent;
     std::unique_ptr<fault::ChildProcess> devsim;
+    std::vector<std::string> environment = row.environment;
+    if (row.boardFile || (!simulator.empty() && simulator[0] == "class"))
+        mkdir(place.c_str(), 0700);
+    if (row.boardFile) {
+        TempBoard::WriteFile(place + "/board.conf", WithPlace(row.boardFile, place));
+        environment.push_back("DEVICEPROBE_BOARD=" + place + "/board.conf");
+    }
     if (simulator == std::vector<std::string> { "silent" }) {
         silent = std::make_unique<ModuleWithoutSignal>();
         device = silent->path;
+    } else if (!simulator.empty() && simulator[0] == "class") {
+        const std::string panel = TempBoard::MakeBacklightIn(place + "/class", "panel", 7, 7);
+        if (simulator.size() > 1
+            && (unlink((panel + "/brightness").c_str()) | mkdir((panel + "/brightness").c_str(), 0755)) != 0)
+            return { -1, {}, "cannot spoil " + panel };
     } else if (!simulator.empty()) {
         const bool board = simulator[0] == "board";
         if (board)
@@ -113,7 +136,7 @@ Result RunRow(const Row& row, const std::string& place)
     std::vector<std::string> arguments = row.check;
     std::replace(arguments.begin(), arguments.end(), std::string("@"), device);
     arguments.push_back("--json");
-    fault::ChildProcess check(PROBECHECK_PATH, arguments, row.environment);
+    fault::ChildProcess check(PROBECHECK_PATH, arguments, environment);
     Result result;
     if (row.interruptAfter) {
         const auto deadline = fault::Clock::now() + 60s;
@@ -212,8 +235,24 @@ TEST(Probecheck, EveryFaultGetsItsVerdict)
         // A board whose register files cannot exist: their directory would have to be inside a file.
         { {}, { "backlight" }, 2, "", "InitBacklightCtrl failed", nullptr,
             { "REGWIN_DIR=" + dir.path + "/x/board" } },
+        // The backlight class: 1 of 7 steps is 0.07, still lit; 50 is 3.5, halves go up.
+        { { "class" }, { "backlight", "--levels", "1,50,0" }, 0, "",
+            "{\"level\":50,\"from\":1,\"bl_power\":0,\"brightness\":4,", nullptr, {},
+            "backlight = @/class/panel" },
+        { { "class", "unwritable" }, { "backlight" }, 2, "", "InitBacklightCtrl failed on", nullptr, {},
+            "backlight = @/class/panel" },
+        { { "class" }, { "backlight", "--device", "@" }, 2, "", "leave --device out", nullptr, {},
+            "backlight = @/class/panel" },
+        // Board files that leave the check nothing to reach.
+        { {}, { "gpio", "--wire", "54:2" }, 2, "", "\"kind\":\"out of reach\",\"path\":\"\",\"boardFile\"",
+            nullptr, {}, "pin.54 = gpiochip0:1\ncolour = red" },
+        { {}, { "gpio", "--expect", "2=0" }, 2, "", "is out of reach: there is no GPIO chip /dev/gpiochip99",
+            nullptr, {}, "pin.2 = gpiochip99:3" },
     };
     std::ofstream(dir.path + "/x") << "a file";
+    // No board file of the machine's own steers a row that does not bring one.
+    TempBoard::WriteFile(dir.path + "/none.conf", "");
+    setenv("DEVICEPROBE_BOARD", (dir.path + "/none.conf").c_str(), 1);
     // Each row on its own simulator, all at the same time: the receivers' first fixes take seconds.
     std::vector<Result> results(std::size(rows));
     std::vector<std::thread> runs;
@@ -246,6 +285,7 @@ TEST(Probecheck, EveryFaultGetsItsVerdict)
             EXPECT_EQ(OutcomeOf(result.record, row.failing), "fail") << result.record;
         }
     }
+    unsetenv("DEVICEPROBE_BOARD");
 }
 
 TEST(Probecheck, BadOptionsExitTwoWithAMessageAndNoRecord)

@@ -1,12 +1,17 @@
 // glowctl: initialises the display backlight and reads or sets its level through libglowkit, the way
 // any program would.
 
+#include "glowkit/BacklightClassDevice.h"
 #include "glowkit/glowkit.h"
+#include "platform/BoardFile.h"
+#include "tools/common/BacklightWay.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -20,23 +25,28 @@ constexpr std::int32_t HighestLevel = 100;
 constexpr const char* Usage = "usage: glowctl init\n"
                               "       glowctl get\n"
                               "       glowctl set LEVEL\n"
+                              "       glowctl info\n"
                               "       glowctl --help\n";
 
 constexpr const char* Help
-    = "Controls the display backlight through libglowkit. Every command initialises the backlight\n"
-      "first, as every program using the library does: the timer is started, the power is switched\n"
-      "on and the level the hardware shows is adopted. So even 'get' switches a backlight that was\n"
-      "off (level 0) back on, at the level it had before; 'devsim board' shows the simulated board\n"
-      "without touching it.\n"
+    = "Controls the display backlight through libglowkit. Every command but 'info' initialises the\n"
+      "backlight first, as every program using the library does: it is powered on and the level it\n"
+      "shows is adopted (with registers, the timer is started too). So even 'get' switches a\n"
+      "backlight that was off (level 0) back on; 'info', and 'devsim board' for the simulated\n"
+      "board, look without touching it.\n"
       "\n"
       "  init       initialise and print the adopted level\n"
       "  get        initialise (switching the backlight on) and print the level\n"
       "  set LEVEL  initialise, then set LEVEL (0 off, 1-99 dimmed, 100 full); prints \"OLD -> LEVEL\"\n"
+      "  info       say which way the backlight goes and where, touching nothing\n"
       "\n"
-      "Registers come from the simulated board in $REGWIN_DIR unless REGWIN_PHYS_92100000 and\n"
-      "REGWIN_PHYS_91a00000 name their physical addresses (both: with only one set, the other block\n"
-      "is refused rather than simulated). Exit status: 0 done, 1 registers out of reach, 2 bad\n"
-      "arguments.\n";
+      "When the board file (/etc/deviceprobe/board.conf, or $DEVICEPROBE_BOARD) names a backlight\n"
+      "(backlight = DIR or auto), it goes through the kernel's backlight class: level 0 powers it\n"
+      "down, 1-100 power it up and set brightness to the level scaled onto max_brightness.\n"
+      "Otherwise registers come from the simulated board in $REGWIN_DIR unless\n"
+      "REGWIN_PHYS_92100000 and REGWIN_PHYS_91a00000 name their physical addresses (both: with\n"
+      "only one set, the other block is refused rather than simulated). Exit status: 0 done,\n"
+      "1 registers or backlight device out of reach, 2 bad arguments.\n";
 
 bool ParseInt(const char* text, std::int32_t* value)
 {
@@ -58,10 +68,35 @@ bool Initialise()
 {
     if (InitBacklightCtrl() == 1)
         return true;
-    std::fprintf(stderr,
-        "glowctl: cannot map the backlight registers (check REGWIN_DIR or REGWIN_PHYS_92100000 "
-        "and REGWIN_PHYS_91a00000)\n");
+    BoardFile board;
+    board.Load();
+    if (board.BacklightWay() == BoardWay::Registers) {
+        std::fprintf(stderr,
+            "glowctl: cannot map the backlight registers (check REGWIN_DIR or REGWIN_PHYS_92100000 "
+            "and REGWIN_PHYS_91a00000)\n");
+    } else {
+        std::fprintf(
+            stderr, "glowctl: cannot reach the backlight. %s\n", BacklightWaySentence(board).c_str());
+    }
     return false;
+}
+
+int Info()
+{
+    BoardFile board;
+    board.Load();
+    std::printf("%s\n", BacklightWaySentence(board).c_str());
+    const std::string device = BacklightDevice(board);
+    if (board.BacklightWay() != BoardWay::Kernel || device.empty())
+        return ExitOk;
+    for (const char* attribute : { "max_brightness", "brightness", "actual_brightness", "bl_power" }) {
+        std::int32_t value = 0;
+        if (BacklightClassDevice::ReadAttribute(device, attribute, &value))
+            std::printf("%s %d\n", attribute, value);
+        else
+            std::printf("%s unreadable: %s\n", attribute, std::strerror(errno));
+    }
+    return ExitOk;
 }
 
 int Set(const char* levelText)
@@ -83,7 +118,9 @@ int Set(const char* levelText)
 int main(int argc, char** argv)
 {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::printf("%s\n%s", Usage, Help);
+        BoardFile board;
+        board.Load();
+        std::printf("%s\n%s\nHere: %s\n", Usage, Help, BacklightWaySentence(board).c_str());
         return ExitOk;
     }
     if (argc < 2)
@@ -102,5 +139,7 @@ int main(int argc, char** argv)
             return UsageError(argc < 3 ? "set needs a LEVEL" : "too many arguments for set", nullptr);
         return Set(argv[2]);
     }
+    if (std::strcmp(command, "info") == 0)
+        return argc == 2 ? Info() : UsageError("too many arguments for info", nullptr);
     return UsageError("unknown command", command);
 }

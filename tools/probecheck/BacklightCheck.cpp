@@ -1,7 +1,10 @@
 #include "tools/probecheck/BacklightCheck.h"
 
+#include "glowkit/BacklightClassDevice.h"
 #include "tools/common/CommandLine.h"
 #include "tools/common/Format.h"
+#include "tools/common/BacklightWay.h"
+#include "tools/common/WayDescription.h"
 #include "tools/probecheck/CheckLoop.h"
 #include "tools/probecheck/CheckRecord.h"
 #include "tools/probecheck/DeviceLibrary.h"
@@ -9,6 +12,8 @@
 #include "tools/probecheck/WindowReader.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -26,7 +31,13 @@ constexpr const char* HelpText
       "  --levels L,L,...  the levels to step through, each 0 to 100 (default 0,50,100)\n"
       "  --device DIR      the simulated board in DIR instead of the default registers\n"
       "                    (REGWIN_DIR, or real registers named by REGWIN_PHYS_92100000\n"
-      "                    and REGWIN_PHYS_91a00000)\n";
+      "                    and REGWIN_PHYS_91a00000); only for register windows\n"
+      "\n"
+      "When the board file (/etc/deviceprobe/board.conf, or $DEVICEPROBE_BOARD) names a\n"
+      "backlight class device (backlight = DIR or auto), it checks that device instead:\n"
+      "for 0, bl_power 4 and brightness 0; for 1 to 100, bl_power 0 and brightness the\n"
+      "level's share of max_brightness, rounded half up, at least 1. A board file that\n"
+      "cannot be used, or no such device, is exit 2.\n";
 
 constexpr std::size_t MaxLevels = 101;
 
@@ -46,6 +57,22 @@ constexpr std::uint32_t TimerCount = 0x18;
 constexpr std::uint32_t TimerCompare = 0x1C;
 constexpr std::uint32_t PeriodCount = 1005;
 constexpr std::int32_t FullLevel = 100;
+// The backlight class's bl_power: unblanked, and powered down.
+constexpr std::int32_t PoweredUp = 0;
+constexpr std::int32_t PoweredDown = 4;
+constexpr const char* Brightness = "brightness";
+constexpr const char* Power = "bl_power";
+constexpr const char* ActualBrightness = "actual_brightness";
+
+// What a class device's brightness must be at a level, written out here as the registers' words are:
+// the level's share of the steps rounded half up, and never dark above level 0.
+std::int32_t ExpectedBrightness(std::int32_t level, std::int32_t steps)
+{
+    if (level == 0)
+        return 0;
+    const std::int64_t halves = 2 * std::int64_t { level } * steps / FullLevel;
+    return static_cast<std::int32_t>(std::max<std::int64_t>((halves + 1) / 2, 1));
+}
 
 // The registers in words, the same way for what a level requires and what the board holds, so the
 // two compare as texts.
@@ -76,9 +103,26 @@ std::string Found(std::int32_t level, const WindowReader& gpio, const WindowRead
 
 } // namespace
 
-const char* BacklightCheck::Help() const
+std::string BacklightCheck::Help() const
 {
-    return HelpText;
+    return HelpText + HelpHere();
+}
+
+std::string BacklightCheck::Prepare(CheckRecord& record)
+{
+    if (std::string problem = BoardCheck::Prepare(record); !problem.empty() || Way() != BoardWay::Kernel)
+        return problem;
+    classDevice = BacklightDevice(board);
+    if (classDevice.empty())
+        return BacklightWaySentence(board);
+    record.devicePath = classDevice;
+    if (!BacklightClassDevice::ReadAttribute(classDevice, "max_brightness", &maxBrightness)) {
+        return classDevice + " is no backlight class device: max_brightness: " + std::strerror(errno) + " ("
+            + BoardLineText(board, board.BacklightLine()) + ")";
+    }
+    return maxBrightness < 1
+        ? classDevice + " has no brightness steps (max_brightness " + std::to_string(maxBrightness) + ")"
+        : "";
 }
 
 bool BacklightCheck::ParseOption(std::string_view option, CommandLine& arguments)
@@ -122,14 +166,24 @@ std::string BacklightCheck::StepName(std::size_t step) const
 
 void BacklightCheck::Declare(CheckRecord& record) const
 {
+    const bool classWay = Way() == BoardWay::Kernel;
     for (std::size_t step = 0; step < levels.size(); ++step) {
-        record.Declare(StepName(step) + " readBack", "", levels[step], levels[step]);
-        record.Declare(StepName(step) + " registers", "", {}, {}, { Expected(levels[step]) });
+        const std::int32_t level = levels[step];
+        record.Declare(StepName(step) + " readBack", "", level, level);
+        if (!classWay) {
+            record.Declare(StepName(step) + " registers", "", {}, {}, { Expected(level) });
+            continue;
+        }
+        const std::int32_t brightness = ExpectedBrightness(level, maxBrightness);
+        const std::int32_t power = level == 0 ? PoweredDown : PoweredUp;
+        record.Declare(StepName(step) + " " + Power, "", power, power);
+        record.Declare(StepName(step) + " " + Brightness, "", brightness, brightness);
     }
     record.Fact("checks",
-        RecordValue::Text(
-            "the backlight controller's registers (power enable, drive line, PWM timer), not the "
-            "light itself"));
+        RecordValue::Text(classWay
+                ? "the backlight class device's bl_power and brightness, not the light itself"
+                : "the backlight controller's registers (power enable, drive line, PWM "
+                  "timer), not the light itself"));
 }
 
 void BacklightCheck::Run(CheckLoop& loop, Progress& progress, CheckRecord& record)
@@ -145,19 +199,10 @@ void BacklightCheck::Run(CheckLoop& loop, Progress& progress, CheckRecord& recor
         return record.CouldNotRun(error);
     record.Fact("library", RecordValue::Text(glowkit.Path()));
     progress.Event(Name(), "loaded " + glowkit.Path());
-    if (initialise() != 1) {
-        return record.CouldNotRun(
-            "InitBacklightCtrl failed: the library cannot reach the GPIO and timer registers "
-            "(check REGWIN_DIR, or REGWIN_PHYS_92100000 and REGWIN_PHYS_91a00000 for real "
-            "registers)");
-    }
     WindowReader gpio;
     WindowReader timer;
-    if (!gpio.Map("GPIO", GpioBlockAddress, GpioWindowSize, &error)
-        || !timer.Map("timer", TimerBlockAddress, TimerWindowSize, &error))
-        return record.CouldNotRun(error);
-    record.devicePath = gpio.Board();
-    record.Fact("registers", RecordValue::Text(gpio.Source() + " " + timer.Source()));
+    if (!Initialise(initialise, gpio, timer, record))
+        return;
     const std::int32_t atStart = get();
     record.Fact("levelAtStart", RecordValue::Number(atStart));
     // A Ctrl-C ends the steps, never the restoring of the level found.
@@ -172,6 +217,33 @@ void BacklightCheck::Run(CheckLoop& loop, Progress& progress, CheckRecord& recor
         record.Complete();
 }
 
+bool BacklightCheck::Initialise(
+    GetFunction* initialise, WindowReader& gpio, WindowReader& timer, CheckRecord& record) const
+{
+    const bool classWay = Way() == BoardWay::Kernel;
+    if (initialise() != 1) {
+        record.CouldNotRun(classWay
+                ? "InitBacklightCtrl failed on " + classDevice + " (glowkit says why on standard error)"
+                : "InitBacklightCtrl failed: the library cannot reach the GPIO and timer registers "
+                  "(check REGWIN_DIR, or REGWIN_PHYS_92100000 and REGWIN_PHYS_91a00000 for real "
+                  "registers)");
+        return false;
+    }
+    if (classWay) {
+        record.Fact("maxBrightness", RecordValue::Number(maxBrightness));
+        return true;
+    }
+    std::string error;
+    if (!gpio.Map("GPIO", GpioBlockAddress, GpioWindowSize, &error)
+        || !timer.Map("timer", TimerBlockAddress, TimerWindowSize, &error)) {
+        record.CouldNotRun(error);
+        return false;
+    }
+    record.devicePath = gpio.Board();
+    record.Fact("registers", RecordValue::Text(gpio.Source() + " " + timer.Source()));
+    return true;
+}
+
 void BacklightCheck::Step(std::size_t step, const WindowReader& gpio, const WindowReader& timer,
     GetFunction* get, SetFunction* set, CheckRecord& record) const
 {
@@ -184,8 +256,29 @@ void BacklightCheck::Step(std::size_t step, const WindowReader& gpio, const Wind
     }
     set(level);
     record.Measure(StepName(step) + " readBack", RecordValue::Number(get()));
-    const std::string found = Found(level, gpio, timer);
-    record.Measure(StepName(step) + " registers", RecordValue::Text(found));
-    record.Table("steps").rows.push_back({ { "level", RecordValue::Number(level) },
-        { "from", RecordValue::Number(via.value_or(from)) }, { "registers", RecordValue::Text(found) } });
+    std::vector<RecordField> row
+        = { { "level", RecordValue::Number(level) }, { "from", RecordValue::Number(via.value_or(from)) } };
+    if (Way() == BoardWay::Kernel) {
+        MeasureAttributes(step, record, row);
+    } else {
+        const std::string found = Found(level, gpio, timer);
+        record.Measure(StepName(step) + " registers", RecordValue::Text(found));
+        row.push_back({ "registers", RecordValue::Text(found) });
+    }
+    record.Table("steps").rows.push_back(std::move(row));
+}
+
+// What the device shows after a step. One that cannot be read stays unmeasured and so fails; the
+// actual brightness is the hardware's own view, for the record only.
+void BacklightCheck::MeasureAttributes(
+    std::size_t step, CheckRecord& record, std::vector<RecordField>& row) const
+{
+    for (const char* attribute : { Power, Brightness, ActualBrightness }) {
+        std::int32_t value = 0;
+        if (!BacklightClassDevice::ReadAttribute(classDevice, attribute, &value))
+            continue;
+        row.push_back({ attribute, RecordValue::Number(value) });
+        if (attribute != ActualBrightness)
+            record.Measure(StepName(step) + " " + attribute, RecordValue::Number(value));
+    }
 }

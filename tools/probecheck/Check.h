@@ -16,19 +16,17 @@ public:
     virtual ~Check() = default;
 
     virtual const char* Name() const = 0;
-    virtual const char* Help() const = 0;
+    virtual std::string Help() const = 0;
     // One option of this check, its value read through arguments; false for an option it does not know.
     virtual bool ParseOption(std::string_view option, CommandLine& arguments) = 0;
     // After the check's last option: refuses, through arguments, a combination that cannot work.
     virtual void CheckOptions(CommandLine&) { }
-    // On the main thread before any check runs, so the environment is only ever changed there. Returns
-    // why the check cannot run, or nothing.
-    virtual std::string Prepare() = 0;
+    // On the main thread before any check runs, so the environment is only ever changed there. Names
+    // the kind of device in record (and the board file that chose the way to the board). Returns why
+    // the check cannot run, or nothing.
+    virtual std::string Prepare(CheckRecord& record) = 0;
     // What the check needs to itself: its serial device's path, or the board.
     virtual std::string Resource() const = 0;
-    // What kind of device the record names: "serial" for a serial device, "registers" for a board's
-    // register windows.
-    virtual const char* DeviceKind() const = 0;
     // Runs the check on the calling thread and ends record: measured, lost, interrupted or not run.
     virtual void Run(CheckLoop& loop, Progress& progress, CheckRecord& record) = 0;
 

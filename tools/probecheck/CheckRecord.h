@@ -100,10 +100,13 @@ public:
     int ExitStatus() const;
 
     std::string check;
-    // What was checked: its kind ("serial" for a serial device, "registers" for a board's register
-    // windows) and where it is. An object in the JSON record, so later kinds add fields, not types.
+    // What was checked: its kind ("serial" for a serial device; for the board the way to it:
+    // "registers", "gpio-chardev", "backlight-class" or "out of reach") and where it is, and for the
+    // board the board file that chose the way (empty without one). An object in the JSON record, so
+    // later kinds add fields, not types.
     std::string deviceKind;
     std::string devicePath;
+    std::string boardFile;
     Verdict verdict = Verdict::NotRun;
     std::string reason;
     std::chrono::system_clock::time_point started;

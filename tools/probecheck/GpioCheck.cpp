@@ -1,13 +1,17 @@
 #include "tools/probecheck/GpioCheck.h"
 
+#include "pinbank/GpioCharDevice.h"
 #include "pinbank/PinTable.h"
 #include "tools/common/CommandLine.h"
 #include "tools/common/Deadline.h"
 #include "tools/common/Format.h"
+#include "tools/common/GpioWay.h"
 #include "tools/probecheck/CheckLoop.h"
 #include "tools/probecheck/CheckRecord.h"
 #include "tools/probecheck/DeviceLibrary.h"
 #include "tools/probecheck/Progress.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -30,10 +34,15 @@ constexpr const char* HelpText
       "  --settle S          wait S seconds after driving before reading, 0 to 10\n"
       "                      (default 0.05: a simulated wire takes a few milliseconds)\n"
       "  --device DIR        the simulated board in DIR instead of the default registers\n"
-      "                      (REGWIN_DIR, or real registers named by REGWIN_PHYS_92100000)\n"
+      "                      (REGWIN_DIR, or real registers named by REGWIN_PHYS_92100000);\n"
+      "                      only for register windows\n"
       "\n"
       "Outputs keep the levels they were last driven to. Reading an input puts its line\n"
-      "into input mode, as the library always does.\n";
+      "into input mode, as the library always does. When the board file\n"
+      "(/etc/deviceprobe/board.conf, or $DEVICEPROBE_BOARD) names pins, the library\n"
+      "drives them through the GPIO character device, and every pin the check uses\n"
+      "must be on a line the library holds; the record names each line's chip, offset\n"
+      "and name. A board file that cannot be used, or a pin out of reach, is exit 2.\n";
 
 // The levels of one wire's steps, and what the steps are called.
 constexpr int WireSteps[] = { 0, 1, 0 };
@@ -46,9 +55,9 @@ std::string WireStep(const PinWire& wire, std::size_t step)
 
 } // namespace
 
-const char* GpioCheck::Help() const
+std::string GpioCheck::Help() const
 {
-    return HelpText;
+    return HelpText + HelpHere();
 }
 
 bool GpioCheck::ParseOption(std::string_view option, CommandLine& arguments)
@@ -148,10 +157,12 @@ void GpioCheck::Run(CheckLoop& loop, Progress& progress, CheckRecord& record)
     // so look for them the way it does before believing a single reading.
     std::string error;
     WindowReader gpio;
-    if (!gpio.Map("GPIO", GpioBlockAddress, GpioWindowSize, &error))
-        return record.CouldNotRun(error);
-    record.devicePath = gpio.Board();
-    record.Fact("registers", RecordValue::Text(gpio.Source()));
+    if (Way() == BoardWay::Registers) {
+        if (!gpio.Map("GPIO", GpioBlockAddress, GpioWindowSize, &error))
+            return record.CouldNotRun(error);
+        record.devicePath = gpio.Board();
+        record.Fact("registers", RecordValue::Text(gpio.Source()));
+    }
     DeviceLibrary pinbank;
     GetInputFunction* getInput = nullptr;
     SetOutputFunction* setOutput = nullptr;
@@ -160,6 +171,9 @@ void GpioCheck::Run(CheckLoop& loop, Progress& progress, CheckRecord& record)
         return record.CouldNotRun(error);
     record.Fact("library", RecordValue::Text(pinbank.Path()));
     progress.Event(Name(), "loaded " + pinbank.Path());
+    // The same holds for a line it could not request; look for the lines as it did.
+    if (Way() == BoardWay::Kernel && !FindLines(record, &error))
+        return record.CouldNotRun(error);
 
     for (const PinLevel& output : outputs)
         setOutput(output.pin, output.level);
@@ -171,11 +185,58 @@ void GpioCheck::Run(CheckLoop& loop, Progress& progress, CheckRecord& record)
         record.Measure(Format("pin %d", expectation.pin), RecordValue::Number(getInput(expectation.pin)));
     if (!DriveWires(loop, record, getInput, setOutput))
         return;
-    RecordTable& pins = record.Table("pins");
-    for (const PinLine& pin : PinTable)
-        pins.rows.push_back(
-            { { "pin", RecordValue::Number(pin.pin) }, { "level", RecordValue::Number(getInput(pin.pin)) } });
+    ListPins(record, getInput);
     record.Complete();
+}
+
+bool GpioCheck::Uses(std::int32_t pin) const
+{
+    const auto at = [pin](const PinLevel& pinLevel) { return pinLevel.pin == pin; };
+    return std::any_of(outputs.begin(), outputs.end(), at)
+        || std::any_of(expected.begin(), expected.end(), at)
+        || std::any_of(wires.begin(), wires.end(),
+            [pin](const PinWire& wire) { return wire.output == pin || wire.input == pin; });
+}
+
+bool GpioCheck::FindLines(CheckRecord& record, std::string* problem)
+{
+    GpioLineFinder finder(GpioCharDevice::Kernel());
+    std::vector<std::string> chips;
+    for (const PinLine& pin : PinTable) {
+        GpioLineFinder::Line line;
+        std::string why;
+        if (!HeldPinLine(board, pin.pin, finder, &line, &why)) {
+            if (problem->empty() && Uses(pin.pin))
+                *problem = why;
+            continue;
+        }
+        if (std::find(chips.begin(), chips.end(), line.chipPath) == chips.end()) {
+            record.devicePath += (chips.empty() ? "" : " ") + line.chipPath;
+            chips.push_back(line.chipPath);
+        }
+        lines.push_back({ pin.pin, std::move(line) });
+    }
+    return problem->empty();
+}
+
+// Every pin's level; with the GPIO character device, every pin on a line the library holds, with the line.
+void GpioCheck::ListPins(CheckRecord& record, GetInputFunction* getInput) const
+{
+    RecordTable& pins = record.Table("pins");
+    for (const PinLine& pin : PinTable) {
+        const auto held = std::find_if(
+            lines.begin(), lines.end(), [&pin](const HeldLine& one) { return one.pin == pin.pin; });
+        if (Way() == BoardWay::Kernel && held == lines.end())
+            continue;
+        std::vector<RecordField> row = { { "pin", RecordValue::Number(pin.pin) },
+            { "level", RecordValue::Number(getInput(pin.pin)) } };
+        if (held != lines.end()) {
+            row.push_back({ "chip", RecordValue::Text(held->line.chipPath) });
+            row.push_back({ "offset", RecordValue::Number(held->line.offset) });
+            row.push_back({ "line", RecordValue::Text(held->line.name) });
+        }
+        pins.rows.push_back(std::move(row));
+    }
 }
 
 bool GpioCheck::Settle(CheckLoop& loop, CheckRecord& record) const

@@ -86,7 +86,7 @@ GpsCheck::GpsCheck()
     parser.SetTalkers(NmeaTalkers::AllSystems);
 }
 
-const char* GpsCheck::Help() const
+std::string GpsCheck::Help() const
 {
     return HelpText;
 }

@@ -19,7 +19,7 @@ public:
     GpsCheck();
 
     const char* Name() const override { return "gps"; }
-    const char* Help() const override;
+    std::string Help() const override;
     bool ParseOption(std::string_view option, CommandLine& arguments) override;
     void Run(CheckLoop& loop, Progress& progress, CheckRecord& record) override;
 

@@ -133,7 +133,7 @@ GsmCheck::GsmCheck()
 {
 }
 
-const char* GsmCheck::Help() const
+std::string GsmCheck::Help() const
 {
     return HelpText;
 }

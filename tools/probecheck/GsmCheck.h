@@ -22,7 +22,7 @@ public:
     GsmCheck();
 
     const char* Name() const override { return "gsm"; }
-    const char* Help() const override;
+    std::string Help() const override;
     bool ParseOption(std::string_view option, CommandLine& arguments) override;
     void CheckOptions(CommandLine& arguments) override;
     void Run(CheckLoop& loop, Progress& progress, CheckRecord& record) override;

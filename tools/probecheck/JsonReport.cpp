@@ -72,6 +72,8 @@ void Check(JsonWriter& writer, const CheckRecord& record)
     writer.BeginObject("device");
     writer.String("kind", record.deviceKind);
     writer.String("path", record.devicePath);
+    if (!record.boardFile.empty())
+        writer.String("boardFile", record.boardFile);
     writer.EndObject();
     writer.String("started", UtcText(record.started));
     writer.Number("elapsedSeconds", record.elapsedSeconds, 3);

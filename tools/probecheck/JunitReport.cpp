@@ -79,14 +79,19 @@ std::string Suite(const CheckRecord& record, Counts& total)
     total.failures += counts.failures;
     total.errors += counts.errors;
     total.skipped += counts.skipped;
+    const std::string boardFile = record.boardFile.empty()
+        ? ""
+        : "\n      <property name=\"boardFile\" value=\"" + Escaped(record.boardFile) + "\"/>";
     return Format(
         "  <testsuite name=\"%s\" tests=\"%d\" failures=\"%d\" errors=\"%d\" skipped=\"%d\" time=\"%.3f\" "
         "timestamp=\"%s\">\n    <properties>\n      <property name=\"device\" value=\"%s\"/>\n      "
-        "<property name=\"verdict\" value=\"%s\"/>\n      <property name=\"reason\" value=\"%s\"/>\n    "
+        "<property name=\"deviceKind\" value=\"%s\"/>%s\n      <property name=\"verdict\" value=\"%s\"/>\n   "
+        "   <property name=\"reason\" value=\"%s\"/>\n    "
         "</properties>\n%s  </testsuite>\n",
         record.check.c_str(), counts.tests, counts.failures, counts.errors, counts.skipped,
         record.elapsedSeconds, UtcText(record.started).c_str(), Escaped(record.devicePath).c_str(),
-        VerdictName(record.verdict), Escaped(record.reason).c_str(), cases.c_str());
+        record.deviceKind.c_str(), boardFile.c_str(), VerdictName(record.verdict),
+        Escaped(record.reason).c_str(), cases.c_str());
 }
 
 } // namespace

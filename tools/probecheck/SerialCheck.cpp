@@ -5,8 +5,9 @@
 #include "tools/probecheck/Progress.h"
 #include "tools/probecheck/SerialSession.h"
 
-std::string SerialCheck::Prepare()
+std::string SerialCheck::Prepare(CheckRecord& record)
 {
+    record.deviceKind = "serial";
     std::string error;
     if (!SerialSession::PortName(device, serial.portName, &portName, &error))
         return error;

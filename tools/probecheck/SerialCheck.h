@@ -26,9 +26,8 @@ public:
     }
 
     // Resolves --device (or the program's port name) to the device's path.
-    std::string Prepare() override;
+    std::string Prepare(CheckRecord& record) override;
     std::string Resource() const override { return devicePath; }
-    const char* DeviceKind() const override { return "serial"; }
 
 protected:
     // Opens the port and says so; false, with record ended as not run, when it is missing or busy.

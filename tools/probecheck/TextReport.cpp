@@ -37,8 +37,11 @@ std::string Check(const CheckRecord& record)
 {
     std::string text
         = Format("%s: %s  %s\n", record.check.c_str(), Headline(record.verdict), record.reason.c_str());
-    if (!record.devicePath.empty())
-        text += Line("device", record.devicePath + " (" + record.deviceKind + ")");
+    // "/dev/gpiochip0 (gpio-chardev, the board file /etc/deviceprobe/board.conf)".
+    const std::string boardFile = record.boardFile.empty() ? "" : ", the board file " + record.boardFile;
+    const std::string path = record.devicePath.empty() ? "" : record.devicePath + " ";
+    if (!path.empty() || !boardFile.empty())
+        text += Line("device", path + "(" + record.deviceKind + boardFile + ")");
     for (const Measurement& measurement : record.measurements)
         text += Line(OutcomeName(measurement.outcome), measurement.Describe());
     for (const RecordField& fact : record.facts)

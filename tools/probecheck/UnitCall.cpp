@@ -39,7 +39,10 @@ constexpr const char* Usage
       "             signal is strong enough; optionally a call (COM1)\n"
       "  gpio       the wires of a loopback fixture follow every level (through libpinbank)\n"
       "  backlight  each brightness level reads back and is in the controller's\n"
-      "             registers (through libglowkit)\n"
+      "             registers or the backlight class device (through libglowkit)\n"
+      "gpio and backlight reach the board as the libraries do: register windows, or\n"
+      "the kernel's GPIO character device and backlight class when the board file\n"
+      "(/etc/deviceprobe/board.conf, or $DEVICEPROBE_BOARD) names them.\n"
       "\n"
       "Each check takes --device (another device than the programs use); the whole\n"
       "call takes --json (one JSON object on one line instead of the summary) and\n"
@@ -111,7 +114,7 @@ int UnitCall::Parse(CommandLine& arguments)
         return 2;
     }
     if (help) {
-        std::fputs(checks.empty() ? Usage : checks.back()->Help(), stdout);
+        std::fputs(checks.empty() ? Usage : checks.back()->Help().c_str(), stdout);
         return 0;
     }
     if (checks.empty()) {
@@ -162,9 +165,8 @@ int UnitCall::Main(int argc, char** argv)
     const auto start = std::chrono::steady_clock::now();
     for (const std::unique_ptr<Check>& check : checks) {
         CheckRecord& record = call.checks.emplace_back(check->Name());
-        record.deviceKind = check->DeviceKind();
         record.devicePath = check->device;
-        if (const std::string problem = check->Prepare(); !problem.empty())
+        if (const std::string problem = check->Prepare(record); !problem.empty())
             record.CouldNotRun(problem);
     }
     {
