@@ -1,4 +1,5 @@
 #include "serial/FaultSupport.h"
+#include "tools/common/ReadLink.h"
 #include "tools/common/UbxFrame.h"
 
 #include <gtest/gtest.h>
@@ -213,12 +214,6 @@ int SecondOfDay(const std::string& time)
         + std::stoi(time.substr(4, 2));
 }
 
-std::string ReadLinkTarget(const std::string& path)
-{
-    char buffer[256] = {};
-    return readlink(path.c_str(), buffer, sizeof buffer - 1) > 0 ? buffer : "";
-}
-
 }
 
 TEST(DevsimProcess, GpsStartsWithoutFixAndFollowsTheRateFrame)
@@ -228,7 +223,7 @@ TEST(DevsimProcess, GpsStartsWithoutFixAndFollowsTheRateFrame)
     ChildProcess devsim({ "gps", "--link", link });
     const std::string pty = devsim.FirstLine();
     ASSERT_TRUE(pty.starts_with("/dev/pts/")) << devsim.Stderr();
-    EXPECT_EQ(ReadLinkTarget(link), pty);
+    EXPECT_EQ(ReadLink(link), pty);
     Port port(link);
     ASSERT_TRUE(port.IsOpen());
 
@@ -393,7 +388,7 @@ TEST(DevsimProcess, LinkNeverReplacesSomethingReal)
     ASSERT_EQ(symlink("/dev/pts/does-not-exist", stale.c_str()), 0);
     ChildProcess gsm({ "gsm", "--link", stale });
     const std::string pty = gsm.FirstLine();
-    EXPECT_EQ(ReadLinkTarget(stale), pty);
+    EXPECT_EQ(ReadLink(stale), pty);
     EXPECT_EQ(gsm.Stop(SIGINT), 0);
 }
 

@@ -1,23 +1,12 @@
 #include "tools/devsim/DeviceLink.h"
 
+#include "tools/common/ReadLink.h"
+
 #include <cerrno>
 #include <cstring>
 
 #include <sys/stat.h>
 #include <unistd.h>
-
-namespace {
-
-std::string ReadLink(const std::string& path)
-{
-    char buffer[4096];
-    const ssize_t length = readlink(path.c_str(), buffer, sizeof buffer - 1);
-    if (length < 0)
-        return {};
-    return std::string(buffer, static_cast<std::size_t>(length));
-}
-
-}
 
 DeviceLink::~DeviceLink()
 {

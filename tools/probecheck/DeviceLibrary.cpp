@@ -1,8 +1,9 @@
 #include "tools/probecheck/DeviceLibrary.h"
 
-#include <climits>
+#include "tools/common/ReadLink.h"
+
 #include <cstdlib>
-#include <string_view>
+#include <memory>
 
 #include <dlfcn.h>
 #include <link.h>
@@ -13,13 +14,9 @@ namespace {
 // The folder the running program lies in, with its trailing slash; empty when unknown.
 std::string ProgramDirectory()
 {
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0)
-        return {};
-    const std::string_view program(path, static_cast<std::size_t>(length));
+    const std::string program = ReadLink("/proc/self/exe");
     const std::size_t slash = program.rfind('/');
-    return slash == std::string_view::npos ? std::string() : std::string(program.substr(0, slash + 1));
+    return slash == std::string::npos ? std::string() : program.substr(0, slash + 1);
 }
 
 } // namespace
@@ -41,9 +38,10 @@ bool DeviceLibrary::Load(const char* fileName, std::string* error)
     const std::string directory = ProgramDirectory();
     for (const char* libraryDirectory : { PROBECHECK_INSTALL_LIBRARY_DIR, PROBECHECK_BUILD_LIBRARY_DIR }) {
         const std::string candidate = directory + libraryDirectory + "/" + fileName;
-        char resolved[PATH_MAX];
-        if (!directory.empty() && realpath(candidate.c_str(), resolved)) {
-            chosen = resolved;
+        const std::unique_ptr<char, decltype(&std::free)> resolved(
+            directory.empty() ? nullptr : realpath(candidate.c_str(), nullptr), &std::free);
+        if (resolved) {
+            chosen = resolved.get();
             break;
         }
     }
