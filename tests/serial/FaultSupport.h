@@ -142,6 +142,12 @@ public:
         return line;
     }
 
+    // Writes text to the child's standard input; false when not all of it went.
+    [[nodiscard]] bool Say(const std::string& text)
+    {
+        return ::write(input, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
+
     // Whatever the child wrote to stderr so far, kept across calls.
     const std::string& Errors()
     {

@@ -31,103 +31,13 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto Patience = 30s;
 
-class ChildProcess {
+// devsim with arguments, as a user starts it.
+class Devsim : public fault::ChildProcess {
 public:
-    explicit ChildProcess(const std::vector<std::string>& arguments)
+    explicit Devsim(const std::vector<std::string>& arguments)
+        : fault::ChildProcess(DEVSIM_PATH, arguments)
     {
-        int in[2], out[2], err[2];
-        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
-            return;
-        pid = fork();
-        if (pid == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            dup2(err[1], 2);
-            std::vector<char*> argv;
-            argv.push_back(const_cast<char*>(DEVSIM_PATH));
-            for (const std::string& argument : arguments)
-                argv.push_back(const_cast<char*>(argument.c_str()));
-            argv.push_back(nullptr);
-            execv(DEVSIM_PATH, argv.data());
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        close(err[1]);
-        input = in[1];
-        output = out[0];
-        errors = err[0];
     }
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-    ~ChildProcess()
-    {
-        if (pid > 0 && !exited) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-        for (const int fd : { input, output, errors })
-            if (fd >= 0)
-                close(fd);
-    }
-
-    // The first line the child prints on stdout (the pty path), empty if none comes.
-    std::string FirstLine()
-    {
-        std::string line;
-        const auto deadline = Clock::now() + Patience;
-        char c = 0;
-        while (Clock::now() < deadline) {
-            pollfd watched { output, POLLIN, 0 };
-            if (poll(&watched, 1, 100) <= 0)
-                continue;
-            if (read(output, &c, 1) != 1 || c == '\n')
-                break;
-            line += c;
-        }
-        return line;
-    }
-    void Say(const std::string& text)
-    {
-        ASSERT_EQ(write(input, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    }
-    // Exit status after a signal (or -1 if it did not end within the patience).
-    int Stop(int signal)
-    {
-        kill(pid, signal);
-        return Wait();
-    }
-    int Wait()
-    {
-        const auto deadline = Clock::now() + Patience;
-        int status = 0;
-        while (Clock::now() < deadline) {
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                exited = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            usleep(10000);
-        }
-        return -1;
-    }
-    std::string Drain(int fd)
-    {
-        std::string text;
-        char buffer[4096];
-        ssize_t got = 0;
-        while ((got = read(fd, buffer, sizeof buffer)) > 0)
-            text.append(buffer, static_cast<std::size_t>(got));
-        return text;
-    }
-    std::string Stdout() { return Drain(output); }
-    std::string Stderr() { return Drain(errors); }
-
-private:
-    pid_t pid = -1;
-    bool exited = false;
-    int input = -1;
-    int output = -1;
-    int errors = -1;
 };
 
 // What a directory holds, "." and ".." left out.
@@ -220,9 +130,9 @@ TEST(DevsimProcess, GpsStartsWithoutFixAndFollowsTheRateFrame)
 {
     fault::TemporaryDirectory dir;
     const std::string link = dir.path + "/COM4";
-    ChildProcess devsim({ "gps", "--link", link });
+    Devsim devsim({ "gps", "--link", link });
     const std::string pty = devsim.FirstLine();
-    ASSERT_TRUE(pty.starts_with("/dev/pts/")) << devsim.Stderr();
+    ASSERT_TRUE(pty.starts_with("/dev/pts/")) << devsim.Errors();
     EXPECT_EQ(ReadLink(link), pty);
     Port port(link);
     ASSERT_TRUE(port.IsOpen());
@@ -263,8 +173,8 @@ TEST(DevsimProcess, GsmAnswersRingsAndSurvivesAReopen)
 {
     fault::TemporaryDirectory dir;
     const std::string link = dir.path + "/COM1";
-    ChildProcess devsim({ "gsm", "--link", link });
-    ASSERT_TRUE(devsim.FirstLine().starts_with("/dev/pts/")) << devsim.Stderr();
+    Devsim devsim({ "gsm", "--link", link });
+    ASSERT_TRUE(devsim.FirstLine().starts_with("/dev/pts/")) << devsim.Errors();
     {
         Port port(link);
         ASSERT_TRUE(port.IsOpen());
@@ -275,7 +185,7 @@ TEST(DevsimProcess, GsmAnswersRingsAndSurvivesAReopen)
         port.Send("AT+CSQ\r");
         const std::string csq = port.Take("OK\r\n");
         EXPECT_TRUE(csq.starts_with("\r\n+CSQ: ") && csq.ends_with(",99\r\n\r\nOK\r\n")) << csq;
-        devsim.Say("ring\n");
+        ASSERT_TRUE(devsim.Say("ring\n"));
         EXPECT_EQ(port.Take("RING\r\n"), "\r\nRING\r\n");
         port.Send("ATA\r");
         EXPECT_EQ(port.Take("OK\r\n"), "\r\nOK\r\n");
@@ -332,9 +242,9 @@ TEST(DevsimProcess, ReplayPlaysTheCaptureWithoutItsNotes)
 {
     const std::string capture = std::string(TEST_DATA_DIR) + "/nmea/ublox-lea-5h.log";
     ASSERT_EQ(access(capture.c_str(), R_OK), 0) << "receiver capture missing: " << capture;
-    ChildProcess devsim({ "gps", "--replay", capture });
+    Devsim devsim({ "gps", "--replay", capture });
     const std::string pty = devsim.FirstLine();
-    ASSERT_TRUE(pty.starts_with("/dev/pts/")) << devsim.Stderr();
+    ASSERT_TRUE(pty.starts_with("/dev/pts/")) << devsim.Errors();
     Port port(pty);
     const std::string start = port.Take("$GPRMC");
     EXPECT_EQ(start.find('#'), std::string::npos) << "a note line was replayed";
@@ -364,10 +274,9 @@ TEST(DevsimProcess, BadArgumentsExitTwoWithAMessage)
         for (const std::string& argument : arguments)
             line += argument + " ";
         SCOPED_TRACE(line);
-        ChildProcess devsim(arguments);
-        EXPECT_EQ(devsim.Wait(), 2);
-        EXPECT_EQ(devsim.Stdout(), "");
-        EXPECT_FALSE(devsim.Stderr().empty());
+        Devsim devsim(arguments);
+        EXPECT_EQ(devsim.Finish(Patience), std::make_pair(2, std::string()));
+        EXPECT_FALSE(devsim.Errors().empty());
     }
 }
 
@@ -376,9 +285,9 @@ TEST(DevsimProcess, LinkNeverReplacesSomethingReal)
     fault::TemporaryDirectory dir;
     const std::string path = dir.path + "/COM4";
     std::ofstream(path) << "keep me";
-    ChildProcess devsim({ "gps", "--link", path });
-    EXPECT_EQ(devsim.Wait(), 1);
-    EXPECT_NE(devsim.Stderr().find("already exists"), std::string::npos);
+    Devsim devsim({ "gps", "--link", path });
+    EXPECT_EQ(devsim.Finish(Patience).first, 1);
+    EXPECT_NE(devsim.Errors().find("already exists"), std::string::npos);
     std::string content;
     std::getline(std::ifstream(path), content);
     EXPECT_EQ(content, "keep me");
@@ -386,7 +295,7 @@ TEST(DevsimProcess, LinkNeverReplacesSomethingReal)
     // A link left dangling by a crashed run is replaced.
     const std::string stale = dir.path + "/COM1";
     ASSERT_EQ(symlink("/dev/pts/does-not-exist", stale.c_str()), 0);
-    ChildProcess gsm({ "gsm", "--link", stale });
+    Devsim gsm({ "gsm", "--link", stale });
     const std::string pty = gsm.FirstLine();
     EXPECT_EQ(ReadLink(stale), pty);
     EXPECT_EQ(gsm.Stop(SIGINT), 0);
@@ -395,9 +304,9 @@ TEST(DevsimProcess, LinkNeverReplacesSomethingReal)
 TEST(DevsimProcess, BoardReadsWithoutCreatingAnything)
 {
     fault::TemporaryDirectory dir;
-    ChildProcess devsim({ "board", "--dir", dir.path });
-    EXPECT_EQ(devsim.Wait(), 0);
-    const std::string view = devsim.Stdout();
+    Devsim devsim({ "board", "--dir", dir.path });
+    const auto [status, view] = devsim.Finish(Patience);
+    EXPECT_EQ(status, 0);
     EXPECT_NE(view.find("92100000.reg  missing: every register reads as 0"), std::string::npos) << view;
     EXPECT_NE(view.find("off (power enable not driven: its line is in mode input)"), std::string::npos)
         << view;
